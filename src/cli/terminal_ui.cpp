@@ -1,0 +1,52 @@
+#include "cli/terminal_ui.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+bool StdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+std::string ReadAnswerLine() {
+  std::string line;
+  if (!std::getline(std::cin, line)) return std::string();
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+bool CTerminalUi::AskYesNo(WindowHandle, const std::string& text, const std::string& caption) {
+  if (m_answer == EAnswer::kYes) return true;
+  if (m_answer == EAnswer::kNo || !StdinIsTerminal()) return false;
+  std::string question = text;
+  for (char& c : question) {
+    if (c == '\n') c = ' ';
+  }
+  std::cerr << "\n" << caption << ": " << question << " [y/N] " << std::flush;
+  const std::string answer = ReadAnswerLine();
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+std::string CTerminalUi::ChooseFolder(WindowHandle, const std::string& title) {
+  if (!StdinIsTerminal()) return std::string();
+  std::cerr << title << " (install folder, empty to cancel): " << std::flush;
+  return ReadAnswerLine();
+}
+
+void CTerminalUi::PostResult(WindowHandle, uint32_t, uintptr_t wParam) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_posted = true;
+  m_wParam = wParam;
+  m_arrived.notify_all();
+}
+
+bool CTerminalUi::WaitForResult(int milliseconds, uintptr_t* wParam) {
+  std::unique_lock<std::mutex> hold(m_lock);
+  m_arrived.wait_for(hold, std::chrono::milliseconds(milliseconds), [this] { return m_posted; });
+  if (m_posted) *wParam = m_wParam;
+  return m_posted;
+}

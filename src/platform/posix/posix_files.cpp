@@ -1,0 +1,244 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/path.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_error.h"
+
+namespace {
+
+class PosixReadableFile : public CReadableFile {
+ public:
+  PosixReadableFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+  ~PosixReadableFile() override { ::close(m_fd); }
+
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t n) override {
+    size_t done = 0;
+    char* out = static_cast<char*>(buffer);
+    while (done < n) {
+      const ssize_t r = ::pread(m_fd, out + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  int64_t Size() override {
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) return -1;
+    return st.st_size;
+  }
+
+  int fd() const { return m_fd; }
+
+ private:
+  int m_fd;
+  std::string m_path;
+};
+
+class PosixWritableFile : public CWritableFile {
+ public:
+  PosixWritableFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+  ~PosixWritableFile() override {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+
+  CResult Append(const void* data, size_t n) override {
+    if (m_fd < 0) return CResult::Error(EBADF, m_path + ": file is closed");
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      const ssize_t w = ::write(m_fd, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return PosixError(m_path, errno);
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+      m_offset += static_cast<uint64_t>(w);
+    }
+    return CResult::Ok();
+  }
+
+  CResult AppendFrom(CReadableFile& source, uint64_t offset, uint64_t n,
+                     uint64_t* copied) override {
+#ifdef __linux__
+    // Let the kernel copy (or share extents) without passing the bytes through us.
+    auto* posixSource = dynamic_cast<PosixReadableFile*>(&source);
+    if (posixSource != nullptr && m_fd >= 0 && m_kernelCopy) {
+      *copied = 0;
+      while (*copied < n) {
+        loff_t in = static_cast<loff_t>(offset + *copied);
+        loff_t out = static_cast<loff_t>(m_offset);
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(n - *copied, 1u << 30));
+        const ssize_t r = ::copy_file_range(posixSource->fd(), &in, m_fd, &out, want, 0);
+        if (r < 0) {
+          if (errno == EINTR) continue;
+          if (*copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                               errno == EINVAL)) {
+            m_kernelCopy = false;  // fall back to the portable path for this file
+            break;
+          }
+          return PosixError(m_path, errno);
+        }
+        if (r == 0) return Seek();
+        *copied += static_cast<uint64_t>(r);
+        m_offset += static_cast<uint64_t>(r);
+      }
+      if (m_kernelCopy) return Seek();
+    }
+#endif
+    return CWritableFile::AppendFrom(source, offset, n, copied);
+  }
+
+  CResult Sync() override {
+    if (m_fd < 0) return CResult::Error(EBADF, m_path + ": file is closed");
+    if (::fdatasync(m_fd) != 0) return PosixError(m_path, errno);
+    return CResult::Ok();
+  }
+
+  CResult Close() override {
+    if (m_fd < 0) return CResult::Error(EBADF, m_path + ": file is closed");
+    const int r = ::close(m_fd);
+    m_fd = -1;
+    if (r != 0) return PosixError(m_path, errno);
+    return CResult::Ok();
+  }
+
+ private:
+  // copy_file_range moves the explicit output offset, not the file position: keep the
+  // file position in step so that later plain writes append.
+  CResult Seek() {
+    if (::lseek(m_fd, static_cast<off_t>(m_offset), SEEK_SET) < 0) {
+      return PosixError(m_path, errno);
+    }
+    return CResult::Ok();
+  }
+
+  int m_fd;
+  std::string m_path;
+  uint64_t m_offset = 0;
+  bool m_kernelCopy = true;
+};
+
+// Package names use '\' as well as '/'; on this platform only '/' separates folders.
+std::string NativePath(const std::string& path) {
+  std::string p = path;
+  std::replace(p.begin(), p.end(), '\\', '/');
+  return p;
+}
+
+CResult SyncFolderOf(const std::string& path) {
+  std::string folder = FolderPart(path);
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return PosixError(folder, errno);
+  const int r = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (r != 0 && err != EINVAL) return PosixError(folder, err);
+  return CResult::Ok();
+}
+
+class PosixFileSystem : public CFileSystem {
+ public:
+  CResult OpenRead(const std::string& path, std::unique_ptr<CReadableFile>* file) override {
+    const std::string p = NativePath(path);
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return PosixError(path, errno);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return PosixError(path, EISDIR);
+    }
+    file->reset(new PosixReadableFile(fd, path));
+    return CResult::Ok();
+  }
+
+  CResult OpenWrite(const std::string& path, std::unique_ptr<CWritableFile>* file) override {
+    const std::string p = NativePath(path);
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return PosixError(path, errno);
+    file->reset(new PosixWritableFile(fd, path));
+    return CResult::Ok();
+  }
+
+  CResult Delete(const std::string& path) override {
+    if (::unlink(NativePath(path).c_str()) != 0) return PosixError(path, errno);
+    return CResult::Ok();
+  }
+
+  CResult Replace(const std::string& from, const std::string& to) override {
+    const std::string target = NativePath(to);
+    if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return PosixError(to, errno);
+    // Make the new name durable as well as the new bytes.
+    return SyncFolderOf(target);
+  }
+
+  CResult Move(const std::string& from, const std::string& to) override {
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    // link() refuses an existing target, which gives the no-overwrite rename.
+    if (::link(source.c_str(), target.c_str()) != 0) return PosixError(to, errno);
+    if (::unlink(source.c_str()) != 0) {
+      const int err = errno;
+      ::unlink(target.c_str());
+      return PosixError(from, err);
+    }
+    return CResult::Ok();
+  }
+
+  CResult MakeFolders(const std::string& path) override {
+    std::string p = NativePath(path);
+    while (!p.empty() && p.back() == '/') p.pop_back();
+    if (p.empty()) return CResult::Ok();
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return CResult::Ok();
+      return PosixError(path, ENOTDIR);
+    }
+    const size_t slash = p.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+      CResult parent = MakeFolders(p.substr(0, slash));
+      if (!parent.ok()) return parent;
+    }
+    if (::mkdir(p.c_str(), 0755) != 0 && errno != EEXIST) return PosixError(path, errno);
+    return CResult::Ok();
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(NativePath(path).c_str(), &st) == 0;
+  }
+
+  CResult FreeSpace(const std::string& folder, uint64_t* bytes) override {
+    std::string p = NativePath(folder);
+    if (p.empty()) p = ".";
+    struct statvfs vfs;
+    if (::statvfs(p.c_str(), &vfs) != 0) return PosixError(folder, errno);
+    *bytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+    return CResult::Ok();
+  }
+};
+
+}  // namespace
+
+CResult PosixError(const std::string& context, int err) {
+  return CResult::Error(err, context + ": " + ::strerror(err));
+}
+
+CFileSystem* DefaultFileSystem() {
+  static PosixFileSystem fs;
+  return &fs;
+}

@@ -1,0 +1,116 @@
+// The POSIX file system seen through the platform interface, on a real folder.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+CResult WriteWhole(CFileSystem& fs, const std::string& path, const std::string& content) {
+  std::unique_ptr<CWritableFile> f;
+  CResult r = fs.OpenWrite(path, &f);
+  if (!r.ok()) return r;
+  r = f->Append(content.data(), content.size());
+  if (!r.ok()) return r;
+  r = f->Sync();
+  if (!r.ok()) return r;
+  return f->Close();
+}
+
+}  // namespace
+
+TEST(PosixFiles, WriteTruncatesAndReadsBackAtOffsets) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  dir.Write("f", std::string(100, 'x'));
+  ASSERT_TRUE(WriteWhole(fs, dir.Path("f"), "hello world").ok());
+  EXPECT_EQ(dir.Read("f"), "hello world");
+
+  std::unique_ptr<CReadableFile> in;
+  ASSERT_TRUE(fs.OpenRead(dir.Path("f"), &in).ok());
+  EXPECT_EQ(in->Size(), 11);
+  char buf[16] = {};
+  EXPECT_EQ(in->ReadAt(6, buf, 16), 5);
+  EXPECT_EQ(std::string(buf, 5), "world");
+  EXPECT_EQ(in->ReadAt(11, buf, 4), 0);
+  EXPECT_EQ(in->ReadAt(1000, buf, 4), 0);
+}
+
+TEST(PosixFiles, MissingFileAndFolderAreErrorsWithThePathInTheMessage) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  std::unique_ptr<CReadableFile> in;
+  CResult r = fs.OpenRead(dir.Path("missing"), &in);
+  EXPECT_FALSE(r.ok());
+  EXPECT_NE(r.message().find(dir.Path("missing")), std::string::npos);
+  EXPECT_FALSE(fs.OpenRead(dir.path(), &in).ok());  // a folder is not a file
+}
+
+TEST(PosixFiles, ReplaceOverwritesInOneStepAndMoveNeverDoes) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  dir.Write("target", "old");
+  dir.Write("temp", "new");
+  dir.Write("other", "other");
+  ASSERT_TRUE(fs.Replace(dir.Path("temp"), dir.Path("target")).ok());
+  EXPECT_EQ(dir.Read("target"), "new");
+  EXPECT_FALSE(dir.Exists("temp"));
+
+  EXPECT_FALSE(fs.Move(dir.Path("other"), dir.Path("target")).ok());
+  EXPECT_EQ(dir.Read("target"), "new");
+  EXPECT_EQ(dir.Read("other"), "other");
+  ASSERT_TRUE(fs.Move(dir.Path("other"), dir.Path("moved")).ok());
+  EXPECT_EQ(dir.Read("moved"), "other");
+  EXPECT_FALSE(dir.Exists("other"));
+}
+
+TEST(PosixFiles, BackslashesSeparateFolders) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  ASSERT_TRUE(fs.MakeFolders(dir.Path("a\\b/c")).ok());
+  ASSERT_TRUE(WriteWhole(fs, dir.Path("a\\b\\c\\f.txt"), "x").ok());
+  EXPECT_EQ(dir.Read("a/b/c/f.txt"), "x");
+  EXPECT_TRUE(fs.Exists(dir.Path("a\\b\\c\\f.txt")));
+  ASSERT_TRUE(fs.Delete(dir.Path("a\\b\\c\\f.txt")).ok());
+  EXPECT_FALSE(dir.Exists("a/b/c/f.txt"));
+  EXPECT_TRUE(fs.MakeFolders(dir.Path("a/b")).ok());  // existing folders are fine
+}
+
+TEST(PosixFiles, AppendFromCopiesAStretchAndStopsAtTheSourceEnd) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  std::string source;
+  for (int i = 0; i < 3000000; ++i) source += static_cast<char>('a' + i % 26);
+  dir.Write("src", source);
+  std::unique_ptr<CReadableFile> in;
+  ASSERT_TRUE(fs.OpenRead(dir.Path("src"), &in).ok());
+  std::unique_ptr<CWritableFile> out;
+  ASSERT_TRUE(fs.OpenWrite(dir.Path("dst"), &out).ok());
+  uint64_t copied = 0;
+  ASSERT_TRUE(out->Append("<", 1).ok());
+  ASSERT_TRUE(out->AppendFrom(*in, 5, 2500000, &copied).ok());
+  EXPECT_EQ(copied, 2500000u);
+  ASSERT_TRUE(out->AppendFrom(*in, 2999990, 100, &copied).ok());
+  EXPECT_EQ(copied, 10u);
+  ASSERT_TRUE(out->Append(">", 1).ok());  // plain writes continue after the copies
+  ASSERT_TRUE(out->Close().ok());
+  EXPECT_EQ(dir.Read("dst"), "<" + source.substr(5, 2500000) + source.substr(2999990) + ">");
+}
+
+TEST(PosixFiles, WriteIntoAFolderWithoutPermissionFails) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  CTempDir dir;
+  ASSERT_EQ(mkdir(dir.Path("locked").c_str(), 0555), 0);
+  std::unique_ptr<CWritableFile> out;
+  EXPECT_FALSE(DefaultFileSystem()->OpenWrite(dir.Path("locked/f"), &out).ok());
+}
+
+TEST(PosixFiles, FreeSpaceIsReported) {
+  CTempDir dir;
+  uint64_t bytes = 0;
+  ASSERT_TRUE(DefaultFileSystem()->FreeSpace(dir.path(), &bytes).ok());
+  EXPECT_GT(bytes, 0u);
+}

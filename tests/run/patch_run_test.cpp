@@ -1,0 +1,156 @@
+// The run driver: stages in order and exactly one result per run, on every path.
+
+#include "run/patch_run.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "support/fake_files.h"
+#include "support/fake_platform.h"
+#include "support/test_package.h"
+
+namespace {
+
+WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x1234);
+
+class PatchRunTest : public ::testing::Test {
+ protected:
+  PatchRunTest() { fake.files = &memory; }
+
+  // Starts the run and waits for its result; the run object is finished afterwards.
+  void RunToEnd(CPatchRun& run) {
+    ASSERT_TRUE(run.Start(kWindow, kResultMessage));
+    ASSERT_TRUE(fake.ui.WaitForResult());
+    run.FinishOrExit(99);  // must return: the result was posted
+    EXPECT_TRUE(run.ResultPosted());
+  }
+
+  // Exactly one result, to the window and message that Start was given.
+  void ExpectOneResult(uintptr_t wParam) {
+    const auto posted = fake.ui.PostedResults();
+    ASSERT_EQ(posted.size(), 1u) << fake.trace.Dump();
+    EXPECT_EQ(posted[0].window, kWindow);
+    EXPECT_EQ(posted[0].message, kResultMessage);
+    EXPECT_EQ(posted[0].wParam, wParam);
+  }
+
+  CMemoryFileSystem memory;
+  CFakePlatform fake;
+};
+
+std::vector<uint8_t> ArchivePackage() {
+  TestEntry e;
+  e.name = "a.pkg";
+  e.oldDigest = std::string(32, '0');
+  e.newDigest = std::string(32, '1');
+  e.blocks = {TestBlock::Package(std::string(32, 'H')), TestBlock::Local(32, 100)};
+  return BuildTestPackage({e}).bytes;
+}
+
+}  // namespace
+
+TEST_F(PatchRunTest, NoInstallFolderFailsBeforeThePackageIsLoaded) {
+  fake.ui.folderAnswer = "";  // the user cancels the folder browser, if asked
+  fake.package.bytes = ArchivePackage();
+  CPatchRun run(fake.Get());
+  RunToEnd(run);
+  ExpectOneResult(kResultFailed);
+  EXPECT_EQ(fake.package.loads, 0);
+  EXPECT_EQ(run.Status().GetText(), "");
+  EXPECT_TRUE(g_installFolder.empty());
+}
+
+TEST_F(PatchRunTest, MissingPackageFailsWithTheTextUnchanged) {
+  fake.package.mode = CPackageSource::EFind::kMissing;
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  RunToEnd(run);
+  ExpectOneResult(kResultFailed);
+  EXPECT_EQ(g_installFolder, "/client/");
+  EXPECT_EQ(fake.package.loads, 1);
+  EXPECT_EQ(run.Status().GetText(), "");
+}
+
+TEST_F(PatchRunTest, InvalidPackageFailsAndTouchesNoFile) {
+  CTestPackage p = BuildTestPackage({WholeFileEntry("..\\outside.dll", "zip")});
+  fake.package.bytes = p.bytes;
+  memory.Put("/client/game.exe", "old");
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  RunToEnd(run);
+  ExpectOneResult(kResultFailed);
+  EXPECT_TRUE(fake.trace.Contains("invalid package: entry 0"));
+  EXPECT_EQ(run.Status().GetText(), "Creating PatchData....");
+  EXPECT_EQ(memory.Paths(), std::vector<std::string>{"/client/game.exe"});
+  EXPECT_TRUE(fake.ui.Questions().empty());
+}
+
+TEST_F(PatchRunTest, StoppedComparisonFailsWithTheTotalNeverSet) {
+  // The installed archive is missing and the user does not answer Yes.
+  fake.package.bytes = ArchivePackage();
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  RunToEnd(run);
+  ExpectOneResult(kResultFailed);
+  EXPECT_EQ(run.Status().GetText(), "Creating PatchData....");
+  EXPECT_EQ(run.Status().Total(), 0u);
+  EXPECT_EQ(run.Status().GetRatio(), 0.0f);
+  EXPECT_TRUE(memory.Paths().empty());
+}
+
+TEST_F(PatchRunTest, ThreadThatCannotStartPostsNothing) {
+  fake.threads.failStart = true;
+  CPatchRun run(fake.Get());
+  EXPECT_FALSE(run.Start(kWindow, kResultMessage));
+  EXPECT_TRUE(fake.ui.PostedResults().empty());
+  EXPECT_FALSE(run.ResultPosted());
+}
+
+TEST_F(PatchRunTest, GetProgressSeesTheStatusWhileTheWorkerRuns) {
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  fake.package.onLoad = [&] {
+    entered.set_value();
+    released.wait();
+  };
+  fake.package.mode = CPackageSource::EFind::kMissing;
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  ASSERT_TRUE(run.Start(kWindow, kResultMessage));
+  entered.get_future().wait();
+  float ratio = 1.0f;
+  std::string text = "x";
+  run.GetProgress(ratio, text);
+  EXPECT_EQ(ratio, 0.0f);
+  EXPECT_EQ(text, "");
+  EXPECT_FALSE(run.ResultPosted());
+  release.set_value();
+  ASSERT_TRUE(fake.ui.WaitForResult());
+  run.FinishOrExit(99);
+  ExpectOneResult(kResultFailed);
+}
+
+// Quitting while the worker still runs ends the process at once with the given code,
+// without destroying anything under the worker.
+TEST_F(PatchRunTest, QuitDuringARunEndsTheProcessWithoutWaiting) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::promise<void> entered;
+        fake.package.onLoad = [&] {
+          entered.set_value();
+          std::this_thread::sleep_for(std::chrono::hours(1));
+        };
+        CPatchRun run(fake.Get());
+        run.PresetInstallFolder("/client/");
+        if (!run.Start(kWindow, kResultMessage)) std::_Exit(5);
+        entered.get_future().wait();
+        run.FinishOrExit(0);
+        std::_Exit(6);  // not reached
+      },
+      ::testing::ExitedWithCode(0), "");
+}
