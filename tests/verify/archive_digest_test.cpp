@@ -11,42 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "package/coding.h"
 #include "run/patch_run.h"
 #include "support/fake_files.h"
 #include "support/fake_platform.h"
 #include "verify/md5.h"
+#include "verify/test_archive.h"
 
 namespace {
 
-std::string U32(uint32_t v) {
-  uint8_t b[4];
-  EncodeFixed32(b, v);
-  return std::string(reinterpret_cast<char*>(b), 4);
-}
-
-std::string Md5(const std::string& bytes) { return DigestBytes(bytes.data(), bytes.size()); }
-
-struct CArchive {
-  std::string bytes;
-  std::string index;  // the bytes the digest covers: head and records
-  uint32_t indexOffset = 0;
-};
-
-// A header with the index offset at byte 20 (the other header bytes are noise), member
-// data, then the index: head (0, count, index length) and the records.
+std::string U32(uint32_t v) { return U32Bytes(v); }
+std::string Md5(const std::string& bytes) { return Md5Of(bytes); }
+using CArchive = CTestArchive;
 CArchive BuildArchive(const std::vector<std::string>& records,
                       const std::string& members = "member bytes that the digest skips") {
-  CArchive a;
-  std::string body;
-  for (const std::string& r : records) body += U32(static_cast<uint32_t>(r.size())) + r;
-  a.index = U32(0) + U32(static_cast<uint32_t>(records.size())) +
-            U32(static_cast<uint32_t>(12 + body.size())) + body;
-  a.indexOffset = static_cast<uint32_t>(32 + members.size());
-  std::string header(32, '\x5a');
-  header.replace(20, 4, U32(a.indexOffset));
-  a.bytes = header + members + a.index;
-  return a;
+  return BuildTestArchive(records, members);
 }
 
 // Wraps a file system and watches the reads: the largest single read asked for and the
