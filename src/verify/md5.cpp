@@ -141,7 +141,8 @@ constexpr size_t kFileChunk = size_t{1} << 20;
 
 }  // namespace
 
-CMD5Checksum::CMD5Checksum() : m_buffer{}, m_bitCount{0, 0}, m_state{kInit0, kInit1, kInit2, kInit3} {}
+CMD5Checksum::CMD5Checksum()
+    : m_buffer{}, m_bitCount{0, 0}, m_state{kInit0, kInit1, kInit2, kInit3} {}
 
 void CMD5Checksum::Transform(const uint8_t* block) { Compress(m_state, block, 1); }
 

@@ -87,12 +87,11 @@ TEST_F(InstallFolderTest, LanguageChoosesTheRegistryLocation) {
     uint16_t langId;
     Query query;
   } kRows[] = {
-      {2052, kChineseQuery},
-      {0x0409, kDefaultQuery},  // English (United States)
-      {0x0404, kDefaultQuery},  // Chinese (Taiwan)
-      {0x0c04, kDefaultQuery},  // Chinese (Hong Kong)
-      {0x1004, kDefaultQuery},  // Chinese (Singapore)
-      {0x0004, kDefaultQuery},  // Chinese, neutral
+      {2052, kChineseQuery},   {0x0409, kDefaultQuery},  // English (United States)
+      {0x0404, kDefaultQuery},                           // Chinese (Taiwan)
+      {0x0c04, kDefaultQuery},                           // Chinese (Hong Kong)
+      {0x1004, kDefaultQuery},                           // Chinese (Singapore)
+      {0x0004, kDefaultQuery},                           // Chinese, neutral
       {0x0000, kDefaultQuery},
   };
   for (const auto& row : kRows) {
