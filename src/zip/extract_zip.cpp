@@ -28,7 +28,8 @@ bool CPatchRun::ExtractZipInPlace(std::string path, std::string entryName) {
   // place of the one just written: remove it first.
   if (files.Exists(zipPath)) {
     CResult removed = files.Delete(zipPath);
-    if (!removed.ok()) return fail("cannot remove a leftover " + zipPath + ": " + removed.message());
+    if (!removed.ok())
+      return fail("cannot remove a leftover " + zipPath + ": " + removed.message());
   }
   CResult moved = files.Move(path, zipPath);
   if (!moved.ok()) return fail("cannot rename the archive: " + moved.message());
