@@ -47,7 +47,17 @@ bool CPatchRun::WriteListedEntries(const std::vector<std::string>& names,
 
     m_status.SetText(PatchStatusText(name));
     m_oldFile.Open(TargetPath(name), m_entry.blockCount);
-    const bool complete = WritePatchedFile(TemporaryPath(name));
+    bool complete = WritePatchedFile(TemporaryPath(name));
+    if (complete && m_oldFile.ZeroFilled() > 0) {
+      // Local blocks name bytes the installed file does not have: it is not the file the
+      // patch was made for. Zeros in member data would pass the index digest (the index
+      // comes from the package), so such a file is never installed.
+      m_platform.trace->Line(name + " is not patched: the installed file is missing or " +
+                             "shorter than the patch expects (" +
+                             std::to_string(m_oldFile.ZeroFilled()) + " bytes)");
+      DiscardTemporaryFile(TemporaryPath(name));
+      complete = false;
+    }
     // The data cursor stands at the end of this entry's data area: the next record.
     entries.seekg(m_pDataStream->tellg());
     ++next;

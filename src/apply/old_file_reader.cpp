@@ -36,10 +36,12 @@ CResult COldFileReader::AppendBlock(CWritableFile& out, uint64_t offset, uint64_
     // The installed file ended inside this stretch: it stays short for this entry.
     if (copied < size) m_failed = true;
   }
+  m_zeroFilled += size - copied;
   return AppendZeros(out, size - copied);
 }
 
 void COldFileReader::Close() {
   m_file.reset();
   m_failed = false;
+  m_zeroFilled = 0;
 }

@@ -37,11 +37,14 @@ class COldFileReader {
   bool IsOpen() const { return m_file != nullptr; }
   // Whether stretches now come out as zeros only (not opened, failed to open, ran short).
   bool Exhausted() const { return m_file == nullptr || m_failed; }
+  // Bytes appended as zeros because the installed file did not have them, since Open.
+  uint64_t ZeroFilled() const { return m_zeroFilled; }
 
  private:
   CFileSystem& m_files;
   std::unique_ptr<CReadableFile> m_file;
   bool m_failed = false;
+  uint64_t m_zeroFilled = 0;
 };
 
 // Appends `count` zero bytes to `out` in bounded writes.

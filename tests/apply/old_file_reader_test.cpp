@@ -43,15 +43,16 @@ TEST(OldFileReader, StretchesOfTheInstalledFile) {
     std::vector<Stretch> stretches;
     std::string expected;
     bool exhaustedAfter;
+    uint64_t zeroFilled;
   };
   const std::vector<Case> cases = {
-      {"inside the file", {{2, 3}}, "234", false},
-      {"backwards and repeated", {{5, 2}, {0, 2}, {5, 2}}, "560156", false},
-      {"up to the last byte exactly", {{5, 5}, {0, 1}}, "567890", false},
+      {"inside the file", {{2, 3}}, "234", false, 0},
+      {"backwards and repeated", {{5, 2}, {0, 2}, {5, 2}}, "560156", false, 0},
+      {"up to the last byte exactly", {{5, 5}, {0, 1}}, "567890", false, 0},
       {"ends inside: zeros after, later stretches zeros too", {{8, 5}, {0, 2}},
-       "89" + Z(3) + Z(2), true},
-      {"starts past the end", {{20, 3}, {0, 2}}, Z(3) + Z(2), true},
-      {"an empty stretch past the end is not a short read", {{20, 0}, {0, 2}}, "01", false},
+       "89" + Z(3) + Z(2), true, 5},
+      {"starts past the end", {{20, 3}, {0, 2}}, Z(3) + Z(2), true, 5},
+      {"an empty stretch past the end is not a short read", {{20, 0}, {0, 2}}, "01", false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -62,6 +63,7 @@ TEST(OldFileReader, StretchesOfTheInstalledFile) {
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_EQ(CopyStretches(files, reader, c.stretches, "/out"), c.expected);
     EXPECT_EQ(reader.Exhausted(), c.exhaustedAfter);
+    EXPECT_EQ(reader.ZeroFilled(), c.zeroFilled);
   }
 }
 
@@ -92,8 +94,10 @@ TEST(OldFileReader, OpenAgainStartsFreshAfterAShortRead) {
   reader.Open("/a.pkg", 2);
   EXPECT_EQ(CopyStretches(files, reader, {{2, 2}}, "/out"), "c" + Z(1));
   EXPECT_TRUE(reader.Exhausted());
+  EXPECT_EQ(reader.ZeroFilled(), 1u);
   reader.Open("/b.pkg", 2);
   EXPECT_FALSE(reader.Exhausted());
+  EXPECT_EQ(reader.ZeroFilled(), 0u);
   EXPECT_EQ(CopyStretches(files, reader, {{0, 3}}, "/out"), "xyz");
   reader.Close();
   EXPECT_FALSE(reader.IsOpen());
