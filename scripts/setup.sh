@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config zlib1g-dev libgtest-dev libgmock-dev libzip-dev python3
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xdotool imagemagick
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 fonts-wine xvfb xdotool imagemagick
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libssl-dev xdelta3 zstd rdiff bsdiff time hyperfine)

@@ -126,19 +126,23 @@ class Win32FileSystem : public CFileSystem {
   }
 
   CResult Replace(const std::string& from, const std::string& to) override {
-    // Virus scanners and indexers hold freshly written files for a moment: retry a
-    // sharing failure a few times with a growing pause before giving up.
+    // Virus scanners, indexers and the game's own launcher hold files open for a moment:
+    // a sharing failure is retried with a growing pause, about 1.5 s in all, before
+    // the replacement counts as failed (the target then keeps its old content).
+    constexpr int kAttempts = 6;
     DWORD error = 0;
     DWORD pause = 50;
-    for (int attempt = 0; attempt < 6; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      if (attempt > 0) {
+        Sleep(pause);
+        pause *= 2;
+      }
       if (MoveFileExA(from.c_str(), to.c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return CResult::Ok();
       }
       error = GetLastError();
       if (!IsTransientSharingError(error)) break;
-      Sleep(pause);
-      pause *= 2;
     }
     return WindowsError(to, error);
   }

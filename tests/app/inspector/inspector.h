@@ -23,6 +23,6 @@ std::string Escape(const std::string& text);
 bool RenderExpected(const std::string& exe, const std::string& out, int barRight,
                     const std::string& percent, const std::string& status, bool flat);
 
-// Replaces (or, with an empty `file`, deletes) one resource of `exe`.
+// Replaces one resource of `exe` with the bytes of `file`.
 bool UpdateProgramResource(const std::string& exe, const std::string& type, int id, int lang,
                            const std::string& file);

@@ -19,13 +19,17 @@ const char kUsage[] =
     "  dialogs OWNER_CLASS TIMEOUT_MS  wait for dialogs owned by a window of OWNER_CLASS; print "
     "them\n"
     "  press OWNER_CLASS BUTTON TIMEOUT_MS\n"
-    "                                  press BUTTON (its text without '&') on such a dialog\n"
+    "                                  press BUTTON (its text without '&', or #ID) on such a\n"
+    "                                  dialog\n"
     "  post CLASS MESSAGE WPARAM        post a message to the window\n"
-    "  freeze CLASS [FILE TIMEOUT_MS]   suspend every thread of the window's process but its "
-    "own\n"
-    "                                  (first wait until FILE exists)\n"
+    "  freeze CLASS FILE SIZE TIMEOUT_MS\n"
+    "                                  wait for the window and for FILE to hold SIZE bytes, then\n"
+    "                                  suspend every thread of its process but the window's\n"
     "  thaw CLASS                       resume them\n"
-    "  resource EXE TYPE ID LANG FILE|- replace (or delete) a resource of EXE\n"
+    "  hold FILE TRIGGER DELAY_MS TIMEOUT_MS\n"
+    "                                  keep FILE open without sharing deletion until TRIGGER\n"
+    "                                  exists plus DELAY_MS (TRIGGER -: for DELAY_MS)\n"
+    "  resource EXE TYPE ID LANG FILE   replace a resource of EXE\n"
     "  render EXE OUT.bmp BAR_RIGHT PERCENT STATUS [flat]\n"
     "                                  paint the expected window picture\n";
 
@@ -176,8 +180,11 @@ int CmdPress(const std::string& ownerClass, const std::string& button, DWORD tim
     for (HWND dialog : OwnedDialogs(ownerClass)) {
       for (HWND child : Children(dialog)) {
         if (ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
-        if (WithoutMnemonic(WindowText(child)) != button) continue;
         const int id = GetDlgCtrlID(child);
+        const bool byId = button.size() > 1 && button[0] == '#';
+        if (byId ? std::atoi(button.c_str() + 1) != id : WithoutMnemonic(WindowText(child)) != button) {
+          continue;
+        }
         std::printf("pressed=%s id=%d caption=%s\n", button.c_str(), id,
                     Escape(WindowText(dialog)).c_str());
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -230,20 +237,27 @@ void ResumeAll(const std::vector<DWORD>& threads) {
   }
 }
 
-int CmdFreeze(const std::string& className, const std::string& file, DWORD timeoutMs) {
-  HWND hwnd = FindTopWindow(className);
+int CmdFreeze(const std::string& className, const std::string& file, ULONGLONG minSize,
+              DWORD timeoutMs) {
+  // Started before the program: first the window, then the file, polled tightly.
+  const DWORD start = GetTickCount();
+  HWND hwnd = WaitTopWindow(className, timeoutMs);
   if (hwnd == nullptr) {
-    std::printf("no window of class %s\n", className.c_str());
+    std::printf("timeout: no window of class %s\n", className.c_str());
     return 1;
   }
-  const DWORD start = GetTickCount();
   if (!file.empty()) {
-    while (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    for (;;) {
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      if (GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) &&
+          ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) >= minSize) {
+        break;
+      }
       if (GetTickCount() - start >= timeoutMs) {
-        std::printf("timeout: %s did not appear\n", file.c_str());
+        std::printf("timeout: %s did not reach %llu bytes\n", file.c_str(), minSize);
         return 1;
       }
-      Sleep(1);
+      Sleep(0);
     }
   }
   // A thread stopped while it holds a lock that painting needs (the status lock, the
@@ -276,6 +290,37 @@ int CmdThaw(const std::string& className) {
   }
   ResumeAll(WorkerThreads(hwnd));
   return 0;
+}
+
+// Keeps FILE open the way another program might (reading, sharing reading and writing
+// but not deletion, so it cannot be replaced meanwhile) until TRIGGER exists plus
+// DELAY_MS, or for DELAY_MS when TRIGGER is "-".
+int CmdHold(const std::string& file, const std::string& trigger, DWORD delayMs,
+            DWORD timeoutMs) {
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    std::printf("cannot open %s: error %lu\n", file.c_str(), GetLastError());
+    return 1;
+  }
+  std::printf("holding=%s\n", file.c_str());
+  std::fflush(stdout);
+  int rc = 0;
+  if (trigger != "-") {
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesA(trigger.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (GetTickCount() - start >= timeoutMs) {
+        std::printf("timeout: %s did not appear\n", trigger.c_str());
+        rc = 1;
+        break;
+      }
+      Sleep(1);
+    }
+  }
+  Sleep(delayMs);
+  CloseHandle(h);
+  std::printf("released\n");
+  return rc;
 }
 
 }  // namespace
@@ -327,14 +372,16 @@ int main(int argc, char** argv) {
     rc = CmdPress(args[1], args[2], number(args[3]));
   } else if (args.size() == 4 && args[0] == "post") {
     rc = CmdPost(args[1], number(args[2]), number(args[3]));
-  } else if ((args.size() == 2 || args.size() == 4) && args[0] == "freeze") {
-    rc = CmdFreeze(args[1], args.size() == 4 ? args[2] : "",
-                   args.size() == 4 ? number(args[3]) : 0);
+  } else if (args.size() == 5 && args[0] == "freeze") {
+    rc = CmdFreeze(args[1], args[2], std::strtoull(args[3].c_str(), nullptr, 0),
+                   number(args[4]));
+  } else if (args.size() == 5 && args[0] == "hold") {
+    rc = CmdHold(args[1], args[2], number(args[3]), number(args[4]));
   } else if (args.size() == 2 && args[0] == "thaw") {
     rc = CmdThaw(args[1]);
   } else if (args.size() == 6 && args[0] == "resource") {
     rc = UpdateProgramResource(args[1], args[2], static_cast<int>(number(args[3])),
-                               static_cast<int>(number(args[4])), args[5] == "-" ? "" : args[5])
+                               static_cast<int>(number(args[4])), args[5])
              ? 0
              : 1;
   } else if ((args.size() == 6 || args.size() == 7) && args[0] == "render") {

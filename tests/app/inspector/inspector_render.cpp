@@ -127,14 +127,15 @@ bool RenderExpected(const std::string& exe, const std::string& out, int barRight
 
 bool UpdateProgramResource(const std::string& exe, const std::string& type, int id, int lang,
                            const std::string& file) {
-  std::vector<char> data;
-  if (!file.empty()) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "cannot read %s\n", file.c_str());
-      return false;
-    }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", file.c_str());
+    return false;
+  }
+  std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.empty()) {
+    std::fprintf(stderr, "%s is empty\n", file.c_str());
+    return false;
   }
   HANDLE update = BeginUpdateResourceA(exe.c_str(), FALSE);
   if (update == nullptr) {
@@ -143,7 +144,7 @@ bool UpdateProgramResource(const std::string& exe, const std::string& type, int 
   }
   LPCSTR typeName = type == "BITMAP" ? MAKEINTRESOURCEA(2) : type.c_str();
   const BOOL updated = UpdateResourceA(update, typeName, MAKEINTRESOURCEA(id),
-                                       static_cast<WORD>(lang), data.empty() ? nullptr : data.data(),
+                                       static_cast<WORD>(lang), data.data(),
                                        static_cast<DWORD>(data.size()));
   if (!updated) {
     std::fprintf(stderr, "UpdateResource: error %lu\n", GetLastError());

@@ -1,0 +1,537 @@
+"""The end-to-end cases: MRManualPatch.exe patching real install folders under Wine,
+looked at and driven from outside (the inspector, xdotool, screenshots)."""
+
+import os
+import select
+import shutil
+import time
+
+import fixtures
+import images
+import pe_resources
+from wine_env import CLASS, Failure, Program, check, parse_dialogs, parse_window, winpath
+
+LOCATION_KEY = "SOFTWARE\\KELDA\\Moonrail"
+LOCATION_VALUE = "Destination"
+CHINESE_KEY = "SOFTWARE\\vosk\\moonrail"
+QUESTION = "This file is different with PatchFile.\nDo you want to continue patch ?"
+COMPLETED = " Patch is completed."
+FAILED = " Patch is failed."
+WINDOW_AT = (100, 100, 466, 313)
+QUIT_BUTTON = (346, 2, 364, 18)  # client coordinates
+BAR_RIGHT_FULL = 349
+WAIT_MS = 20000
+
+
+class Case:
+    """One case's folder, program and helpers."""
+
+    def __init__(self, env, name):
+        self.env = env
+        self.name = name
+        self.folder = os.path.join(env.work, "cases", name)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+        self.install_folder = os.path.join(self.folder, "install")
+        self.program = None
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    # ----- the program and its package -----
+
+    def program_with(self, package=None, drop=()):
+        """A copy of the built program carrying `package` (bytes) as resource DAT 136, or
+        the built-in sample; `drop` names resources to remove ("package", "skin")."""
+        exe = self.path("MRManualPatch.exe")
+        shutil.copyfile(self.env.exe, exe)
+        if package is not None:
+            with open(self.path("package.bin"), "wb") as f:
+                f.write(package)
+            self.update_resource(exe, "DAT", 136, 1042, winpath(self.path("package.bin")))
+        if "package" in drop:
+            pe_resources.hide_type(exe, "DAT", "DAX")
+        if "skin" in drop:
+            pe_resources.renumber(exe, 2, 130, 131)  # RT_BITMAP 130 -> 131; 129 stays
+        return exe
+
+    def update_resource(self, exe, kind, number, lang, source):
+        rc, out = self.env.inspect("resource", winpath(exe), kind, number, lang, source)
+        check(rc == 0, "cannot change resource %s %d of the program: %s" % (kind, number, out))
+
+    def start(self, exe, locale=None):
+        self.program = Program(self.env, exe, self.folder, locale)
+        return self.program
+
+    def finish(self, timeout=30):
+        """Waits for the program to end; returns its exit code."""
+        return self.program.wait(timeout)
+
+    def set_location(self, folder, key=LOCATION_KEY, value=LOCATION_VALUE):
+        """Writes the install location (a file in `folder`) into the 32-bit registry view,
+        or removes both locations when `folder` is None."""
+        self.env.reg_delete(LOCATION_KEY)
+        self.env.reg_delete(CHINESE_KEY)
+        if folder is not None:
+            self.env.reg_set(key, value, winpath(os.path.join(folder, "Start.exe")))
+
+    # ----- looking at it -----
+
+    def window(self, timeout_ms=WAIT_MS):
+        rc, lines = self.env.inspect("window", CLASS, timeout_ms, timeout_ms=timeout_ms)
+        check(rc == 0, "the main window did not appear: %s" % lines)
+        return parse_window(lines)
+
+    def window_gone(self):
+        rc, _ = self.env.inspect("window", CLASS, 0)
+        return rc != 0
+
+    def dialog(self, timeout_ms=WAIT_MS):
+        """The one dialog owned by the main window (waits for it)."""
+        rc, lines = self.env.inspect("dialogs", CLASS, timeout_ms, timeout_ms=timeout_ms)
+        check(rc == 0, "no dialog owned by the main window appeared")
+        dialogs = parse_dialogs(lines)
+        check(len(dialogs) == 1, "expected one dialog, found %d: %s" % (len(dialogs), lines))
+        return dialogs[0]
+
+    def no_dialog(self, wait_ms):
+        rc, lines = self.env.inspect("dialogs", CLASS, wait_ms, timeout_ms=wait_ms)
+        check(rc != 0, "unexpected dialog: %s" % lines)
+
+    def press(self, button):
+        rc, out = self.env.inspect("press", CLASS, button, WAIT_MS, timeout_ms=WAIT_MS)
+        check(rc == 0, "cannot press %s: %s" % (button, out))
+
+    def expect_result_box(self, text, ok_text="OK"):
+        box = self.dialog()
+        check(box["caption"] == "MRPatch", "result box caption %r" % box["caption"])
+        check(box["statics"] == [text], "result box text %r, expected %r" %
+              (box["statics"], text))
+        buttons = box["buttons"] if ok_text else len(box["buttons"])
+        check(buttons == ([ok_text] if ok_text else 1), "result box buttons %r" % box["buttons"])
+
+    def screenshot(self, name):
+        return self.env.screenshot(self.path(name + ".png"))
+
+    def window_picture(self, shot, at=WINDOW_AT):
+        return images.load(shot, (at[0], at[1], at[2] - at[0], at[3] - at[1]))
+
+    def expected_picture(self, exe, bar_right, percent, status, flat=False):
+        out = self.path("expected-%d-%s.bmp" % (bar_right, percent.replace("%", "")))
+        args = ["render", winpath(exe), winpath(out), bar_right, percent, status]
+        if flat:
+            args.append("flat")
+        rc, lines = self.env.inspect(*args)
+        check(rc == 0, "cannot render the expected picture: %s" % lines)
+        return images.load(out)
+
+    def expect_picture(self, name, exe, bar_right, percent, status, flat=False):
+        """The window shows exactly the skin (or flat colours) with this bar and these
+        texts. The Quit button, a child window, is not part of the painting. The window
+        repaints every 333 ms, so a change may take that long to show: screenshots are
+        taken until one matches or two seconds have passed. Returns the screenshot."""
+        expected = self.expected_picture(exe, bar_right, percent, status, flat)
+        deadline = time.time() + 2.0
+        while True:
+            shot = self.screenshot(name)
+            seen = self.window_picture(shot)
+            count, box = images.differences(seen, expected, ignore=[QUIT_BUTTON])
+            if count == 0:
+                return shot
+            if time.time() > deadline:
+                raise Failure("%s: %d pixels differ from the expected picture (bar to %d, %r, "
+                              "%r) within %s" % (name, count, bar_right, percent, status, box))
+            time.sleep(0.2)
+
+    # ----- the install folder -----
+
+    def expect_files(self, client, version):
+        """Every file of the client equals its `version` ("old", "new" or a dict of name to
+        version), and no file of the patch is left over."""
+        for name in sorted(set(client.old) | set(client.new)):
+            want = version if isinstance(version, str) else version[name]
+            data = client.old.get(name) if want == "old" else client.new.get(name)
+            path = os.path.join(self.install_folder, name)
+            if data is None:
+                check(not os.path.exists(path), "%s should not exist" % name)
+                continue
+            check(os.path.exists(path), "%s is missing" % name)
+            with open(path, "rb") as f:
+                check(f.read() == data, "%s is not the %s version" % (name, want))
+
+    def leftovers(self):
+        return sorted(n for n in os.listdir(self.install_folder) if n.startswith(".temp_"))
+
+    def expect_old_or_new(self, client):
+        for name in sorted(set(client.old) | set(client.new)):
+            path = os.path.join(self.install_folder, name)
+            data = open(path, "rb").read() if os.path.exists(path) else None
+            check(data in (client.old.get(name), client.new.get(name)),
+                  "%s is neither the old nor the new version" % name)
+
+    def cleanup(self):
+        if self.program is not None:
+            if self.program.running():
+                self.env.inspect("thaw", CLASS)
+                try:
+                    self.screenshot("at-failure")
+                except Exception:  # the screenshot is only a help for the reader
+                    pass
+            self.program.kill()
+
+
+def check_geometry(case):
+    info = case.window()
+    check(info["window"] == WINDOW_AT, "window rectangle %s, expected %s" %
+          (info["window"], WINDOW_AT))
+    check(info["client"] == WINDOW_AT, "client area %s: the window must have no frame" %
+          (info["client"],))
+    style = int(info["style"], 16)
+    check(style & 0x80000000, "the window is not a popup")
+    check(not style & 0x00C40000, "the window has a caption or a sizing frame")
+    check(info["title"] == CLASS, "title %r" % info["title"])
+    buttons = [c for c in info["children"] if c["id"] == str(0x8003)]
+    check(len(buttons) == 1, "no Quit button: %s" % info["children"])
+    quit_button = buttons[0]
+    check(quit_button["class"] == "Button" and quit_button["text"] == "Quit",
+          "Quit button %s" % quit_button)
+    check(quit_button["rect"] == QUIT_BUTTON, "Quit button at %s, expected %s" %
+          (quit_button["rect"], QUIT_BUTTON))
+    check(quit_button["visible"] == "1", "the Quit button is hidden")
+
+
+def case_window(case):
+    """Geometry; the built program with its sample package patches a folder."""
+    case.set_location(case.install_folder)
+    client = fixtures.Client()
+    client.install(case.install_folder)
+    exe = case.program_with()
+    case.start(exe)
+    check_geometry(case)
+    case.expect_result_box(COMPLETED)
+    case.expect_picture("completed-sample", exe, BAR_RIGHT_FULL, "100%", "Patch Complete.")
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    sample = os.path.join(case.install_folder, "MRPatch-sample.txt")
+    check(os.path.exists(sample), "the sample package did not add its file")
+
+
+def case_complete(case):
+    """A whole patch: archives rebuilt, files replaced and added; 100 % on screen."""
+    client = fixtures.standard_client()
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    exe = case.program_with(client.package())
+    case.start(exe)
+    case.expect_result_box(COMPLETED)
+    case.expect_picture("completed", exe, BAR_RIGHT_FULL, "100%", "Patch Complete.")
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    case.expect_files(client, "new")
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+    trace = case.program.trace()
+    for line in ("To Compare File Start ..", "char1.pkg file is compared..",
+                 "map7.pkg file is compared.."):
+        check(line in trace, "trace line %r missing from standard output: %s" % (line, trace))
+
+
+def mismatch_client(case):
+    client = fixtures.standard_client()
+    # The installed map7.pkg is another version than the one the patch was made for.
+    other, _ = fixtures.version_pair(9, 5, 1000)
+    client.old["map7.pkg"] = other.bytes()
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    return client
+
+
+def expect_question(case):
+    box = case.dialog()
+    check(box["caption"] == "map7.pkg", "question caption %r" % box["caption"])
+    check(box["statics"] == [QUESTION], "question text %r" % box["statics"])
+    check(box["buttons"] == ["Yes", "No"], "question buttons %r" % box["buttons"])
+
+
+def case_mismatch_yes(case):
+    client = mismatch_client(case)
+    exe = case.program_with(client.package())
+    case.start(exe)
+    expect_question(case)
+    case.press("Yes")
+    case.expect_result_box(COMPLETED)
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    expected = {name: "new" for name in client.new}
+    expected["map7.pkg"] = "old"  # left out, untouched
+    case.expect_files(client, expected)
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+
+
+def case_mismatch_no(case):
+    client = mismatch_client(case)
+    exe = case.program_with(client.package())
+    case.start(exe)
+    expect_question(case)
+    case.press("No")
+    case.expect_result_box(FAILED)
+    case.expect_picture("stopped-at-question", exe, -1, "0%", "Creating PatchData....")
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    case.expect_files(client, "old")
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+
+
+def case_browser_cancel(case):
+    """No install location: the folder browser; cancelled, the run fails."""
+    case.set_location(None)
+    exe = case.program_with()
+    case.start(exe)
+    browser = case.dialog()
+    check("Select Directory" in browser["statics"], "browser texts %r" % browser["statics"])
+    case.screenshot("folder-browser")
+    case.press("Cancel")
+    case.expect_result_box(FAILED)
+    case.expect_picture("browser-cancelled", exe, -1, "0%", "")
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    # The lookup opened the key with full access in the 32-bit view, creating it empty.
+    rc32, _ = case.env.reg_query(LOCATION_KEY, 32)
+    rc64, _ = case.env.reg_query(LOCATION_KEY, 64)
+    check(rc32 == 0 and rc64 != 0, "the key was not created in the 32-bit view only")
+
+
+def case_messages(case):
+    """Unknown commands and result values are ignored; the system close command ends the
+    program like Quit, even while the worker waits in the folder browser."""
+    case.set_location(None)
+    exe = case.program_with()
+    case.start(exe)
+    case.dialog()  # the folder browser: the run is waiting
+    case.env.inspect("post", CLASS, 1034, 2)
+    case.env.inspect("post", CLASS, 0x0111, 0x8004)  # WM_COMMAND, another identifier
+    rc, lines = case.env.inspect("dialogs", CLASS, 1500, timeout_ms=1500)
+    check(rc == 0 and all(d["caption"] != "MRPatch" for d in parse_dialogs(lines)),
+          "a result box appeared: %s" % lines)
+    check(not case.window_gone(), "the window closed")
+    case.env.inspect("post", CLASS, 0x0010, 0)  # WM_CLOSE
+    check(case.finish() == 0, "exit code is not 0")
+
+
+def freeze_at(case, name, size=0):
+    """Starts an inspector that stops the run's worker once the install folder holds
+    `name` with at least `size` bytes. Start it before the program: it waits for the
+    window, then polls the file without pause. Finish with frozen()."""
+    return case.env.inspect_background("freeze", CLASS,
+                                       winpath(os.path.join(case.install_folder, name)), size,
+                                       WAIT_MS)
+
+
+def frozen(case, freezer):
+    rc, out = case.env.finish_inspect(freezer, WAIT_MS / 1000.0 + 30)
+    check(rc == 0, "could not stop the run: %s" % out)
+    time.sleep(0.5)  # let the last repaint reach the screen
+
+
+def click_quit(case, window):
+    left, top = window[0], window[1]
+    case.env.xdotool("mousemove", left + QUIT_BUTTON[0] + 9, top + QUIT_BUTTON[1] + 8,
+                     "click", "1")
+
+
+def case_drag_and_quit_while_writing(case):
+    """Caught half-way through writing a file: the bar and the percentage agree, the
+    window is dragged by its surface, and Quit ends the program with every file old."""
+    client = fixtures.Client()
+    client.add_archive("a.pkg", *fixtures.version_pair(5, 8, 32 * 1024, changed={2}))
+    old, new, entry = fixtures.slow_archive_entry("slow.pkg", 8, 150000)
+    client.add_entry("slow.pkg", old.bytes(), new.bytes(), entry)
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    exe = case.program_with(client.package())
+    freezer = freeze_at(case, ".temp_slow.pkg", len(new.bytes()) // 2)
+    case.start(exe)
+    frozen(case, freezer)
+    shot = case.screenshot("running")
+    expect_partial_bar(case, shot, exe, "Patch slow.pkg ")
+
+    # Drag from a point of the artwork: the window follows the mouse.
+    case.env.xdotool("mousemove", 150, 150, "mousedown", "1")
+    for step in range(1, 11):
+        case.env.xdotool("mousemove", 150 + 20 * step, 150 + 18 * step)
+    case.env.xdotool("mouseup", "1")
+    moved = case.window()["window"]
+    check(moved == (300, 280, 666, 493), "after dragging by (200, 180) the window is at %s" %
+          (moved,))
+    case.screenshot("dragged")
+
+    click_quit(case, moved)
+    check(case.finish() == 0, "exit code is not 0 after Quit")
+    case.expect_files(client, "old")
+
+
+def expect_partial_bar(case, shot, exe, status):
+    """The bar ends somewhere inside its frame and the percentage matches its length."""
+    seen = case.window_picture(shot)
+    full = case.expected_picture(exe, BAR_RIGHT_FULL, "", "")
+    empty = case.expected_picture(exe, -1, "", "")
+    row = 196  # below the text
+    right = 17
+    while right < BAR_RIGHT_FULL and seen.pixel(right, row) == full.pixel(right, row) and \
+            seen.pixel(right, row) != empty.pixel(right, row):
+        right += 1
+    check(17 < right < BAR_RIGHT_FULL, "no partial bar on the running window (ends at %d)" % right)
+    # right = 17 + trunc(332 r): r lies in [(right-17)/332, (right-16)/332).
+    low = (right - 17) * 100 // 332
+    high = ((right - 16) * 100 - 1) // 332
+    for percent in range(low, high + 1):
+        expected = case.expected_picture(exe, right, "%d%%" % percent, status)
+        count, _ = images.differences(seen, expected, ignore=[QUIT_BUTTON])
+        if count == 0:
+            return
+    raise Failure("the running window (bar to %d) shows neither of %d%%..%d%% with status %r"
+                  % (right, low, high, status))
+
+
+def case_quit_while_replacing(case):
+    """Caught while files are being put in place: the earlier archive is new, the rest
+    old; Quit ends the program and leaves each file whole."""
+    client = fixtures.Client()
+    client.add_archive("a.pkg", *fixtures.version_pair(5, 8, 32 * 1024, changed={2}))
+    client.add_whole_file("big.dat", fixtures.random_bytes(6, 16 * 1024 * 1024),
+                          old=b"old big file")
+    client.add_archive("c.pkg", *fixtures.version_pair(7, 8, 32 * 1024, changed={5}))
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    exe = case.program_with(client.package())
+    freezer = freeze_at(case, ".temp_big.dat.zip")
+    case.start(exe)
+    frozen(case, freezer)
+    # Every entry is written: the bar is full, the last entry's name is on the line.
+    case.expect_picture("replacing", exe, BAR_RIGHT_FULL, "100%", "Patch c.pkg ")
+    click_quit(case, WINDOW_AT)
+    check(case.finish() == 0, "exit code is not 0 after Quit")
+    case.expect_files(client, {"a.pkg": "new", "big.dat": "old", "c.pkg": "old"})
+
+
+def case_no_skin(case):
+    """Without bitmap 130 the window is painted in flat colours and the patch runs."""
+    case.set_location(case.install_folder)
+    fixtures.Client().install(case.install_folder)
+    exe = case.program_with(drop=("skin",))
+    case.start(exe)
+    case.expect_result_box(COMPLETED)
+    case.expect_picture("flat-completed", exe, BAR_RIGHT_FULL, "100%", "Patch Complete.",
+                        flat=True)
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    check(os.path.exists(os.path.join(case.install_folder, "MRPatch-sample.txt")),
+          "the patch did not run")
+
+
+def case_no_package(case):
+    """Without resource DAT 136 the run fails before any status text is set."""
+    case.set_location(case.install_folder)
+    fixtures.Client().install(case.install_folder)
+    exe = case.program_with(drop=("package",))
+    case.start(exe)
+    case.expect_result_box(FAILED)
+    case.expect_picture("no-package", exe, -1, "0%", "")
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+
+
+def held_client(case):
+    client = fixtures.Client()
+    client.add_archive("a.pkg", *fixtures.version_pair(5, 8, 32 * 1024, changed={2}))
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    return client
+
+
+def hold(case, name, trigger, delay_ms):
+    """Another program keeps `name` open (sharing reads and writes, not deletion)."""
+    holder = case.env.inspect_background(
+        "hold", winpath(os.path.join(case.install_folder, name)),
+        winpath(os.path.join(case.install_folder, trigger)) if trigger else "-", delay_ms,
+        WAIT_MS)
+    ready, _, _ = select.select([holder.stdout], [], [], 30)
+    line = holder.stdout.readline().decode("latin-1") if ready else "(nothing in 30 s)"
+    check(line.startswith("holding="), "the holder could not open %s: %r" % (name, line))
+    return holder
+
+
+def case_replace_waits_for_holder(case):
+    """A program that holds the installed archive for a moment delays its replacement;
+    it does not fail it."""
+    client = held_client(case)
+    exe = case.program_with(client.package())
+    holder = hold(case, "a.pkg", ".temp_a.pkg", 700)
+    case.start(exe)
+    case.expect_result_box(COMPLETED)
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    case.env.finish_inspect(holder, 30)
+    case.expect_files(client, "new")
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+
+
+def case_replace_blocked_keeps_file(case):
+    """An archive that cannot be replaced keeps its old content, its rebuilt file is
+    removed, and the run reports failure."""
+    client = held_client(case)
+    exe = case.program_with(client.package())
+    holder = hold(case, "a.pkg", None, 60000)
+    try:
+        case.start(exe)
+        case.expect_result_box(FAILED)
+        case.press("OK")
+        check(case.finish() == 0, "exit code is not 0")
+    finally:
+        holder.kill()
+        holder.wait(30)
+    case.expect_files(client, "old")
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+    check(any(line.startswith("a.pkg is not patched") for line in case.program.trace()),
+          "no trace line about a.pkg: %s" % case.program.trace())
+
+
+def case_language_rows(case):
+    """Language 2052 reads only the Chinese location; 1028 (another Chinese) and every
+    other language read only the default one."""
+    chinese = os.path.join(case.folder, "install-2052")
+    default = os.path.join(case.folder, "install-default")
+    for folder in (chinese, default):
+        fixtures.Client().install(folder)
+    case.set_location(default)
+    case.env.reg_set(CHINESE_KEY, "Loader", winpath(os.path.join(chinese, "Start.exe")))
+    exe = case.program_with()
+    sample = "MRPatch-sample.txt"
+    for locale, patched, untouched in (("zh_CN.UTF-8", chinese, default),
+                                       ("zh_TW.UTF-8", default, chinese)):
+        case.start(exe, locale)
+        case.expect_result_box(COMPLETED, ok_text=None)  # the button speaks the language
+        case.press("#1")  # IDOK
+        check(case.finish() == 0, "exit code is not 0")
+        check(os.path.exists(os.path.join(patched, sample)),
+              "%s: the patch did not go to %s" % (locale, os.path.basename(patched)))
+        check(not os.path.exists(os.path.join(untouched, sample)),
+              "%s: the patch went to %s" % (locale, os.path.basename(untouched)))
+        os.remove(os.path.join(patched, sample))
+        case.program.kill()
+
+
+CASES = {
+    "window": case_window,
+    "complete": case_complete,
+    "mismatch_yes": case_mismatch_yes,
+    "mismatch_no": case_mismatch_no,
+    "browser_cancel": case_browser_cancel,
+    "messages": case_messages,
+    "drag_and_quit_while_writing": case_drag_and_quit_while_writing,
+    "quit_while_replacing": case_quit_while_replacing,
+    "no_skin": case_no_skin,
+    "no_package": case_no_package,
+    "language_rows": case_language_rows,
+    "replace_waits_for_holder": case_replace_waits_for_holder,
+    "replace_blocked_keeps_file": case_replace_blocked_keeps_file,
+}
