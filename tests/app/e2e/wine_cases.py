@@ -343,16 +343,17 @@ def case_drag_and_quit_while_writing(case):
     window is dragged by its surface, and Quit ends the program with every file old."""
     client = fixtures.Client()
     client.add_archive("a.pkg", *fixtures.version_pair(5, 8, 32 * 1024, changed={2}))
-    old, new, entry = fixtures.slow_archive_entry("slow.pkg", 8, 150000)
-    client.add_entry("slow.pkg", old.bytes(), new.bytes(), entry)
+    # The ampersand must be drawn as itself, not as a mnemonic prefix.
+    old, new, entry = fixtures.slow_archive_entry("slow&steady.pkg", 8, 150000)
+    client.add_entry("slow&steady.pkg", old.bytes(), new.bytes(), entry)
     client.install(case.install_folder)
     case.set_location(case.install_folder)
     exe = case.program_with(client.package())
-    freezer = freeze_at(case, ".temp_slow.pkg", len(new.bytes()) // 2)
+    freezer = freeze_at(case, ".temp_slow&steady.pkg", len(new.bytes()) // 2)
     case.start(exe)
     frozen(case, freezer)
     shot = case.screenshot("running")
-    expect_partial_bar(case, shot, exe, "Patch slow.pkg ")
+    expect_partial_bar(case, shot, exe, "Patch slow&steady.pkg ")
 
     # Drag from a point of the artwork: the window follows the mouse.
     case.env.xdotool("mousemove", 150, 150, "mousedown", "1")
