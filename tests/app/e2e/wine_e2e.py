@@ -17,7 +17,8 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_cases import CASES, Case  # noqa: E402
+from wine_case import Case  # noqa: E402
+from wine_cases import CASES  # noqa: E402
 from wine_env import SKIP, Failure, WineEnv  # noqa: E402
 
 
