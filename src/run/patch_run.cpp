@@ -102,6 +102,8 @@ void CPatchRun::RunWorker() {
     std::vector<std::string> names;
     list.CopyNames(names);
     m_status.SetTotal(total);
+    // Archives an earlier run already brought to the new version are done.
+    m_status.AddDone(list.GetPatchedBytes());
 
     // 5. Apply.
     completed = ApplyPatch(names);

@@ -11,6 +11,7 @@
 #include "support/fake_files.h"
 #include "support/fake_platform.h"
 #include "support/test_package.h"
+#include "verify/md5.h"
 
 namespace {
 
@@ -153,4 +154,32 @@ TEST_F(PatchRunTest, QuitDuringARunEndsTheProcessWithoutWaiting) {
         std::_Exit(6);  // not reached
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// A re-run after everything was patched: the archive is at its new version, so it is
+// left out and its data counts as done before the apply stage begins.
+TEST_F(PatchRunTest, AlreadyPatchedArchiveCountsAsDoneFromTheStart) {
+  // An archive whose index (head: 0, 1 record, length 17; one record "x") is the new one.
+  std::string archive(32, '\0');
+  archive[20] = 32;
+  const char index[] = {0, 0, 0, 0, 1, 0, 0, 0, 17, 0, 0, 0, 1, 0, 0, 0, 'x'};
+  archive.append(index, sizeof index);
+  memory.Put("/client/a.pkg", archive);
+
+  TestEntry e;
+  e.name = "a.pkg";
+  e.oldDigest = std::string(32, '0');
+  e.newDigest = DigestBytes(index, sizeof index);
+  e.blocks = {TestBlock::Package(std::string(32, 'H')), TestBlock::Local(32, 100)};
+  fake.package.bytes = BuildTestPackage({e}).bytes;
+
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  RunToEnd(run);
+  EXPECT_TRUE(fake.ui.Questions().empty());
+  EXPECT_TRUE(fake.trace.Contains("a.pkg is already patched..")) << fake.trace.Dump();
+  EXPECT_EQ(run.Status().Total(), 32u);
+  EXPECT_EQ(run.Status().Done(), 32u);
+  EXPECT_EQ(run.Status().GetRatio(), 1.0f);
+  EXPECT_EQ(memory.Get("/client/a.pkg"), archive);
 }

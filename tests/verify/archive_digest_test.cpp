@@ -11,42 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "package/coding.h"
 #include "run/patch_run.h"
 #include "support/fake_files.h"
 #include "support/fake_platform.h"
+#include "support/temp_dir.h"
 #include "verify/md5.h"
+#include "verify/test_archive.h"
 
 namespace {
 
-std::string U32(uint32_t v) {
-  uint8_t b[4];
-  EncodeFixed32(b, v);
-  return std::string(reinterpret_cast<char*>(b), 4);
-}
-
-std::string Md5(const std::string& bytes) { return DigestBytes(bytes.data(), bytes.size()); }
-
-struct CArchive {
-  std::string bytes;
-  std::string index;  // the bytes the digest covers: head and records
-  uint32_t indexOffset = 0;
-};
-
-// A header with the index offset at byte 20 (the other header bytes are noise), member
-// data, then the index: head (0, count, index length) and the records.
+std::string U32(uint32_t v) { return U32Bytes(v); }
+std::string Md5(const std::string& bytes) { return Md5Of(bytes); }
+using CArchive = CTestArchive;
 CArchive BuildArchive(const std::vector<std::string>& records,
                       const std::string& members = "member bytes that the digest skips") {
-  CArchive a;
-  std::string body;
-  for (const std::string& r : records) body += U32(static_cast<uint32_t>(r.size())) + r;
-  a.index = U32(0) + U32(static_cast<uint32_t>(records.size())) +
-            U32(static_cast<uint32_t>(12 + body.size())) + body;
-  a.indexOffset = static_cast<uint32_t>(32 + members.size());
-  std::string header(32, '\x5a');
-  header.replace(20, 4, U32(a.indexOffset));
-  a.bytes = header + members + a.index;
-  return a;
+  return BuildTestArchive(records, members);
 }
 
 // Wraps a file system and watches the reads: the largest single read asked for and the
@@ -154,7 +133,8 @@ TEST_F(ArchiveDigestTest, ZeroLengthRecordAddsOnlyItsLengthField) {
 TEST_F(ArchiveDigestTest, LargeIndexIsReadThroughTheWindowAcrossManyRefills) {
   // Records of many sizes, including ones larger than any sensible read window.
   std::vector<std::string> records;
-  for (int i = 0; i < 5000; ++i) records.push_back(std::string(static_cast<size_t>(i % 97), 'a' + i % 26));
+  for (int i = 0; i < 5000; ++i)
+    records.push_back(std::string(static_cast<size_t>(i % 97), 'a' + i % 26));
   records.push_back(std::string(200 << 10, 'B'));
   records.push_back("tail");
   const CArchive a = BuildArchive(records);
@@ -241,7 +221,8 @@ TEST_F(ArchiveDigestTest, LyingRecordCountDigestsTheHeadAndRecordsThatExist) {
   const std::string digest = Digest("lie.pkg");
   EXPECT_EQ(digest, Md5(a.index));
   EXPECT_NE(digest, honest);
-  EXPECT_TRUE(trace.Contains("is damaged: the file ends before index record 4 of 5")) << trace.Dump();
+  EXPECT_TRUE(trace.Contains("is damaged: the file ends before index record 4 of 5"))
+      << trace.Dump();
 }
 
 TEST_F(ArchiveDigestTest, FileThatShrinksWhileOpenEndsTheDigest) {
@@ -268,5 +249,19 @@ TEST_F(ArchiveDigestTest, ReadErrorInsideTheIndexIsReportedAndDiffers) {
   const std::string digest = GetArchiveDigest(faulty, trace, "io.pkg");
   EXPECT_NE(digest, Md5(a.index));
   EXPECT_NE(digest, "");
-  EXPECT_TRUE(trace.Contains("LocalFile: /client/io.pkg is damaged: a read failed")) << trace.Dump();
+  EXPECT_TRUE(trace.Contains("LocalFile: /client/io.pkg is damaged: a read failed"))
+      << trace.Dump();
+}
+
+TEST(ArchiveDigestOnDiskTest, DigestsAnArchiveInARealFolder) {
+  CTempDir dir;
+  const CTestArchive a = BuildTestArchive({"alpha", "", std::string(70000, 'm')});
+  dir.Write("data/char1.pkg", a.bytes);
+  g_installFolder = dir.path();
+  CRecordingTrace trace;
+  EXPECT_EQ(GetArchiveDigest(*DefaultFileSystem(), trace, "data\\char1.pkg"), Md5Of(a.index));
+  EXPECT_EQ(GetArchiveDigest(*DefaultFileSystem(), trace, "data\\char2.pkg"), "");
+  EXPECT_EQ(trace.Lines(), std::vector<std::string>{"LocalFile: " + dir.path() +
+                                                    "data\\char2.pkg is not exist!!"});
+  g_installFolder.clear();
 }
