@@ -38,9 +38,8 @@ std::atomic<int64_t> g_heapPeak{0};
 
 void* Counted(void* p) {
   if (p == nullptr) return nullptr;
-  const int64_t now =
-      g_heapNow.fetch_add(static_cast<int64_t>(malloc_usable_size(p))) +
-      static_cast<int64_t>(malloc_usable_size(p));
+  const int64_t now = g_heapNow.fetch_add(static_cast<int64_t>(malloc_usable_size(p))) +
+                      static_cast<int64_t>(malloc_usable_size(p));
   int64_t peak = g_heapPeak.load();
   while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now)) {
   }
@@ -67,8 +66,12 @@ void* AllocateAligned(size_t n, std::align_val_t a) {
 
 void* operator new(size_t n) { return Allocate(n); }
 void* operator new[](size_t n) { return Allocate(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return Counted(std::malloc(n ? n : 1)); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return Counted(std::malloc(n ? n : 1)); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  return Counted(std::malloc(n ? n : 1));
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+  return Counted(std::malloc(n ? n : 1));
+}
 void* operator new(size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
 void* operator new[](size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
 void operator delete(void* p) noexcept { Uncounted(p); }
@@ -190,20 +193,20 @@ int main(int argc, char** argv) {
 
   std::printf("generating a %llu MiB archive and its update in %s\n",
               static_cast<unsigned long long>(options.sizeMiB), work.c_str());
-  CBenchUpdate update = GenerateBenchUpdate(options.sizeMiB << 20, pristine, expected,
-                                            packagePath, "bench.pkg");
+  CBenchUpdate update =
+      GenerateBenchUpdate(options.sizeMiB << 20, pristine, expected, packagePath, "bench.pkg");
   if (!update.ok) {
     std::fprintf(stderr, "generation failed\n");
     return 1;
   }
   std::printf("installed archive %.1f MiB, %u members; new archive %.1f MiB\n",
               update.oldSize / 1048576.0, update.oldMembers, update.newSize / 1048576.0);
-  std::printf("package %.1f MiB: %u local blocks (%.1f KiB to %.1f MiB), %u package blocks "
-              "(largest %.1f MiB), %u members changed, %u added\n",
-              update.packageSize / 1048576.0, update.localBlocks, update.smallestLocal / 1024.0,
-              update.largestLocal / 1048576.0, update.packageBlocks,
-              update.largestPackageBlock / 1048576.0, update.changedMembers,
-              update.addedMembers);
+  std::printf(
+      "package %.1f MiB: %u local blocks (%.1f KiB to %.1f MiB), %u package blocks "
+      "(largest %.1f MiB), %u members changed, %u added\n",
+      update.packageSize / 1048576.0, update.localBlocks, update.smallestLocal / 1024.0,
+      update.largestLocal / 1048576.0, update.packageBlocks, update.largestPackageBlock / 1048576.0,
+      update.changedMembers, update.addedMembers);
 
   CNoSettings settings;
   CNoUi ui;
@@ -257,8 +260,8 @@ int main(int argc, char** argv) {
 
     applyTimes.push_back(applySeconds);
     copyTimes.push_back(copySeconds);
-    std::printf("round %d: apply %.3f s, cp + fsync %.3f s, ratio %.3f\n", round + 1,
-                applySeconds, copySeconds, applySeconds / copySeconds);
+    std::printf("round %d: apply %.3f s, cp + fsync %.3f s, ratio %.3f\n", round + 1, applySeconds,
+                copySeconds, applySeconds / copySeconds);
   }
 
   const double apply = Median(applyTimes);
@@ -267,11 +270,12 @@ int main(int argc, char** argv) {
   std::printf("cp + fsync (median of %d): %.3f s\n", options.rounds, copy);
   std::vector<double> ratios;
   for (size_t i = 0; i < applyTimes.size(); ++i) ratios.push_back(applyTimes[i] / copyTimes[i]);
-  std::printf("ratio apply / (cp + fsync): %.3f of the medians, %.3f median of the rounds "
-              "(target <= 1.15)\n",
-              apply / copy, Median(ratios));
-  std::printf("apply peak heap: %.2f MiB (%lld bytes; target <= 16 MiB)\n",
-              heapPeak / 1048576.0, static_cast<long long>(heapPeak));
+  std::printf(
+      "ratio apply / (cp + fsync): %.3f of the medians, %.3f median of the rounds "
+      "(target <= 1.15)\n",
+      apply / copy, Median(ratios));
+  std::printf("apply peak heap: %.2f MiB (%lld bytes; target <= 16 MiB)\n", heapPeak / 1048576.0,
+              static_cast<long long>(heapPeak));
 
   if (!options.keep) {
     unlink(pristine.c_str());

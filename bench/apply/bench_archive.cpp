@@ -31,8 +31,8 @@ class CRandom {
 struct Member {
   uint64_t seed;
   uint64_t size;
-  bool fromOld = false;     // new archive: copied from the installed archive
-  uint64_t oldOffset = 0;   // where, when fromOld
+  bool fromOld = false;    // new archive: copied from the installed archive
+  uint64_t oldOffset = 0;  // where, when fromOld
 };
 
 constexpr size_t kChunk = 1 << 20;
@@ -227,8 +227,8 @@ CBenchUpdate GenerateBenchUpdate(uint64_t size, const std::string& oldPath,
   EncodeFixed32(buffer, 1);
   package.Write(buffer, kEntryCountSize);
   EncodeEntryRecord(buffer, name, DigestBytes(oldIndex.data(), oldIndex.size()),
-                    DigestBytes(newIndex.data(), newIndex.size()),
-                    static_cast<uint32_t>(dataSize), static_cast<uint32_t>(blocks.size()));
+                    DigestBytes(newIndex.data(), newIndex.size()), static_cast<uint32_t>(dataSize),
+                    static_cast<uint32_t>(blocks.size()));
   package.Write(buffer, kEntryRecordSize);
   uint64_t cursor = kEntryCountSize + kEntryRecordSize + kBlockSize * blocks.size();
   for (const Block& b : blocks) {

@@ -234,8 +234,8 @@ TEST_F(PatchRunTest, ResultTellsWhetherEveryAcceptedEntryWasInstalled) {
     TestEntry archive;
     archive.name = "a.pkg";
     archive.oldDigest = DigestBytes(oldIndex.data(), oldIndex.size());
-    archive.newDigest = c.rightNewDigest ? DigestBytes(newIndex.data(), newIndex.size())
-                                         : DigestBytes("x", 1);
+    archive.newDigest =
+        c.rightNewDigest ? DigestBytes(newIndex.data(), newIndex.size()) : DigestBytes("x", 1);
     archive.blocks = {TestBlock::Package(newArchive.substr(0, 32)),
                       TestBlock::Local(32, static_cast<uint32_t>(body.size())),
                       TestBlock::Package(newIndex)};
