@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: the unit and integration tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the Windows cross build, and the Windows program under Wine.
+# UndefinedBehaviorSanitizer, the Windows cross build, the Windows program under Wine, the
+# threaded tests under ThreadSanitizer and a short run of every fuzz target (FUZZ_SECONDS,
+# default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -18,5 +20,13 @@ cmake --build --preset mingw-release -j"$jobs"
 
 echo "== Windows program under Wine (screenshots in build/linux-asan/e2e/cases)"
 MRPATCH_REQUIRE_WINE=1 ctest --preset linux-asan -L wine
+
+echo "== Threads under ThreadSanitizer (run driver, status store, progress snapshot)"
+cmake --preset linux-tsan >/dev/null
+cmake --build --preset linux-tsan -j"$jobs" --target mrpatch_tests
+ctest --preset linux-tsan -j"$jobs" -R "${TSAN_TESTS:-PatchRun|PatchStatus|Paint}"
+
+echo "== Fuzzing smoke run (${FUZZ_SECONDS:=60} s per target)"
+bash scripts/fuzz.sh "$FUZZ_SECONDS"
 
 echo "== all tests passed"

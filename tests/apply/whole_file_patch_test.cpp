@@ -2,9 +2,8 @@
 // one-member zip archive, which is unpacked in place, checked and renamed over the
 // installed file.
 
-#include <zlib.h>
-
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <memory>
 #include <string>
@@ -19,8 +18,12 @@
 
 namespace {
 
-std::string U16(uint16_t v) { return std::string{static_cast<char>(v & 0xff), static_cast<char>(v >> 8)}; }
-std::string U32(uint32_t v) { return U16(static_cast<uint16_t>(v)) + U16(static_cast<uint16_t>(v >> 16)); }
+std::string U16(uint16_t v) {
+  return std::string{static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
+}
+std::string U32(uint32_t v) {
+  return U16(static_cast<uint16_t>(v)) + U16(static_cast<uint16_t>(v >> 16));
+}
 
 std::string RawDeflate(const std::string& in) {
   z_stream z = {};
@@ -46,8 +49,8 @@ std::string OneMemberZip(const std::string& name, const std::string& content) {
                              U32(static_cast<uint32_t>(content.size())) +
                              U16(static_cast<uint16_t>(name.size())) + U16(0);
   const std::string local = U32(0x04034b50) + common + name + data;
-  const std::string central = U32(0x02014b50) + U16(20) + common + U16(0) + U16(0) + U16(0) +
-                              U32(0) + U32(0) + name;
+  const std::string central =
+      U32(0x02014b50) + U16(20) + common + U16(0) + U16(0) + U16(0) + U32(0) + U32(0) + name;
   const std::string end = U32(0x06054b50) + U16(0) + U16(0) + U16(1) + U16(1) +
                           U32(static_cast<uint32_t>(central.size())) +
                           U32(static_cast<uint32_t>(local.size())) + U16(0);
@@ -100,7 +103,8 @@ TEST_F(WholeFilePatchTest, DeliveredFileIsUnpackedAndReplacesTheInstalledOne) {
     CTempDir here;
     const std::string fresh = Content(200000);
     if (c.installedBefore) here.Write(c.onDisk, "old content");
-    TestEntry e = WholeFileEntry(c.name, OneMemberZip(c.name, fresh), c.withDigest ? Md5(fresh) : "");
+    TestEntry e =
+        WholeFileEntry(c.name, OneMemberZip(c.name, fresh), c.withDigest ? Md5(fresh) : "");
     fake.package.bytes = BuildTestPackage({e}).bytes;
     run = std::make_unique<CPatchRun>(fake.Get());
     ASSERT_TRUE(run->LoadPackage());
@@ -121,11 +125,10 @@ TEST_F(WholeFilePatchTest, FileThatFailsItsChecksKeepsTheInstalledOne) {
   };
   const std::vector<Case> cases = {
       {"digest of another content", OneMemberZip("game.exe", fresh), Md5("other"),
-       "the extracted file's digest is " },
+       "the extracted file's digest is "},
       {"member under another name", OneMemberZip("other.exe", fresh), Md5(fresh),
        "cannot be extracted"},
-      {"not a zip archive", "these bytes are not a zip archive at all", "",
-       "cannot be extracted"},
+      {"not a zip archive", "these bytes are not a zip archive at all", "", "cannot be extracted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
