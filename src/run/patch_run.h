@@ -80,6 +80,16 @@ class CPatchRun {
   void RunWorker();
   void PostResult(uintptr_t wParam);
 
+  // Apply stage helpers (src/apply). First pass: writes each listed entry's temporary
+  // file; appends the names whose file is complete to `written`. True when all were.
+  bool WriteListedEntries(const std::vector<std::string>& names,
+                          std::vector<std::string>* written);
+  // Checks the current entry's (m_entry) temporary file and renames it over the
+  // installed file. On failure the installed file stays and the temporary file goes.
+  bool InstallEntry(const std::string& name);
+  // Deletes a temporary file that will not be installed; says so when it cannot.
+  void DiscardTemporaryFile(const std::string& path);
+
   // Fields of the run, in their fixed order.
   WindowHandle m_hWnd = nullptr;
   uint32_t m_resultMsg = 0;
