@@ -354,7 +354,9 @@ void CEncoder::EmitLocal(uint64_t oldOffset, uint64_t length) {
 
 bool CEncoder::Scan() {
   const uint64_t header = std::min<uint64_t>(m_options.headerSize, m_newSize);
-  EmitPackage(0, header);
+  // Block 0 is the header, even when the new file is empty.
+  m_blocks.push_back(CDeltaBlock{true, 0, static_cast<uint32_t>(header)});
+  m_newBytes += header;
   uint64_t literalStart = header;
   uint64_t p = header;
   bool haveHash = false;
