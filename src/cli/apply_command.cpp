@@ -127,9 +127,17 @@ int RunApply(const CArgs& args) {
   if (!run.Start(nullptr, kResultMessage)) return Failure("cannot start the patch thread");
   uintptr_t result = kResultFailed;
   const CPatchStatus& status = run.Status();
+  // The speed counts from the start of the apply stage, when the total is set: the time
+  // spent comparing (and waiting for an answer) moves no package data.
+  auto applying = started;
+  bool totalSeen = false;
   auto show = [&] {
+    if (!totalSeen && status.Total() != 0) {
+      totalSeen = true;
+      applying = std::chrono::steady_clock::now();
+    }
     const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - applying).count();
     display.Update(status.Done(), status.Total(), seconds, status.GetText());
   };
   while (!ui.WaitForResult(kRefreshMilliseconds, &result)) show();
@@ -138,7 +146,7 @@ int RunApply(const CArgs& args) {
   if (completed && drawBar) {
     // As the window does: a completed run shows a full bar.
     const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - applying).count();
     display.Update(status.Total(), status.Total(), seconds, status.GetText());
   }
   display.Finish();
