@@ -12,15 +12,13 @@ std::string TemporaryName(const std::string& name) {
 
 std::string TargetPath(const std::string& name) { return g_installFolder + name; }
 
-std::string TemporaryPath(const std::string& name) {
-  return g_installFolder + TemporaryName(name);
-}
+std::string TemporaryPath(const std::string& name) { return g_installFolder + TemporaryName(name); }
 
 std::string PatchStatusText(const std::string& name) {
   char text[kStatusTextBuffer];
   const int n = std::snprintf(text, sizeof text, "Patch %s ", name.c_str());
   if (n < 0) return "Patch ";
   // snprintf stops at the buffer's end; n is the length it wanted.
-  return std::string(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n)
-                                                                 : sizeof text - 1);
+  return std::string(
+      text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
 }

@@ -8,6 +8,7 @@
 #include "platform/path.h"
 #include "run/patch_run.h"
 #include "verify/archive_digest.h"
+#include "verify/md5.h"
 
 bool CPatchRun::ReplacePatchedFiles(std::vector<std::string> names) {
   std::istream& entries = *m_pEntryStream;
@@ -61,6 +62,17 @@ bool CPatchRun::InstallEntry(const std::string& name) {
     // A whole file delivered as a zip archive: unpack it in place first.
     if (!ExtractZipInPlace(temporary, name)) {
       failure = "the delivered zip archive cannot be extracted";
+    } else {
+      // The record carries the new file's MD5 when the packer recorded one.
+      const std::string expected = RecordOldDigest(m_entry);
+      std::string digest;
+      if (!IsDigestText(expected)) {
+        // Nothing to compare with: the zip's CRC-32 is the only check.
+      } else if (!DigestFile(files, temporary, &digest)) {
+        failure = "the extracted file cannot be read back";
+      } else if (digest != expected) {
+        failure = "the extracted file's digest is " + digest + ", not " + expected;
+      }
     }
   }
 

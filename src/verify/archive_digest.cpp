@@ -41,8 +41,8 @@ class CSequentialReader {
       : m_file(file),
         m_next(start),
         m_end(end),
-        m_window(static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(kReadWindow,
-                                                                              end - start)))) {}
+        m_window(static_cast<size_t>(
+            std::max<uint64_t>(1, std::min<uint64_t>(kReadWindow, end - start)))) {}
 
   // Bytes between the read position and the end of the stretch.
   uint64_t Remaining() const { return (m_end - m_next) + (m_filled - m_used); }
@@ -106,8 +106,8 @@ class CSequentialReader {
 // text when the index is whole, else what is wrong with it.
 std::string DigestIndex(CReadableFile& file, uint64_t size, CMD5Checksum& hash) {
   if (size < kArchiveHeaderSize) {
-    return "the file has " + ToText(size) + " bytes, fewer than its " +
-           ToText(kArchiveHeaderSize) + "-byte header";
+    return "the file has " + ToText(size) + " bytes, fewer than its " + ToText(kArchiveHeaderSize) +
+           "-byte header";
   }
   uint8_t header[kArchiveHeaderSize] = {};
   if (file.ReadAt(0, header, sizeof header) != static_cast<int64_t>(sizeof header)) {
@@ -130,8 +130,8 @@ std::string DigestIndex(CReadableFile& file, uint64_t size, CMD5Checksum& hash) 
   const uint32_t count = DecodeFixed32(head + 4);
   // Every record has at least its length field.
   if (count > reader.Remaining() / kRecordLengthSize) {
-    return "the index counts " + ToText(count) + " records but only " +
-           ToText(reader.Remaining()) + " bytes follow its head";
+    return "the index counts " + ToText(count) + " records but only " + ToText(reader.Remaining()) +
+           " bytes follow its head";
   }
 
   for (uint32_t r = 0; r < count; ++r) {

@@ -20,26 +20,28 @@ const uint8_t kPadding[64] = {0x80};
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-// The four auxiliary functions, written with the fewest dependent operations: F and G
-// select bits with an xor/and/xor chain; G's second half is added separately (its two
-// terms never share a set bit, so + equals |), which lets both halves run in parallel.
-#define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
-#define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
-
+// One step of each round: a = b + ((a + f(b, c, d) + x[k] + t) <<< s). The message word
+// and the constant are added first, and each auxiliary function is written so that as
+// little as possible waits for b, the word the previous step has just produced: F and
+// I take c and d first, H takes c ^ d first, and G adds its two halves separately (they
+// never share a set bit, so + equals |), the half without b before b is there.
 #define MD5_STEP_F(a, b, c, d, k, s, t) \
-  a += MD5_F(b, c, d) + x[k] + (t);     \
-  a = RotateLeft(a, s) + b;
-#define MD5_STEP_G(a, b, c, d, k, s, t)       \
-  a += ((~(d)) & (c)) + x[k] + (t);           \
-  a += (b) & (d);                             \
-  a = RotateLeft(a, s) + b;
+  a += x[k] + (t);                      \
+  a += (d) ^ ((b) & ((c) ^ (d)));       \
+  a = RotateLeft(a, s) + (b);
+#define MD5_STEP_G(a, b, c, d, k, s, t) \
+  a += x[k] + (t);                      \
+  a += (~(d)) & (c);                    \
+  a += (b) & (d);                       \
+  a = RotateLeft(a, s) + (b);
 #define MD5_STEP_H(a, b, c, d, k, s, t) \
-  a += MD5_H(b, c, d) + x[k] + (t);     \
-  a = RotateLeft(a, s) + b;
+  a += x[k] + (t);                      \
+  a += (b) ^ ((c) ^ (d));               \
+  a = RotateLeft(a, s) + (b);
 #define MD5_STEP_I(a, b, c, d, k, s, t) \
-  a += MD5_I(b, c, d) + x[k] + (t);     \
-  a = RotateLeft(a, s) + b;
+  a += x[k] + (t);                      \
+  a += (c) ^ ((b) | ~(d));              \
+  a = RotateLeft(a, s) + (b);
 
 // Compresses `blocks` consecutive 64-byte blocks into `state`. Input words are read
 // little-endian from any alignment.
@@ -133,16 +135,14 @@ void Compress(uint32_t state[4], const uint8_t* data, size_t blocks) {
 #undef MD5_STEP_G
 #undef MD5_STEP_H
 #undef MD5_STEP_I
-#undef MD5_F
-#undef MD5_H
-#undef MD5_I
 
 // Files are digested through a buffer of at most this size.
 constexpr size_t kFileChunk = size_t{1} << 20;
 
 }  // namespace
 
-CMD5Checksum::CMD5Checksum() : m_buffer{}, m_bitCount{0, 0}, m_state{kInit0, kInit1, kInit2, kInit3} {}
+CMD5Checksum::CMD5Checksum()
+    : m_buffer{}, m_bitCount{0, 0}, m_state{kInit0, kInit1, kInit2, kInit3} {}
 
 void CMD5Checksum::Transform(const uint8_t* block) { Compress(m_state, block, 1); }
 

@@ -21,8 +21,7 @@ bool IsComparedEntry(const PatchEntryRecord& record, const std::string& name,
 
 }  // namespace
 
-bool CPatchFileList::CompareLocalFiles(WindowHandle owner, const uint8_t* package,
-                                       uint32_t size) {
+bool CPatchFileList::CompareLocalFiles(WindowHandle owner, const uint8_t* package, uint32_t size) {
   CTrace& trace = *m_platform.trace;
   // A cursor of its own: the run's cursors are left where they are.
   CMemoryInputStream in(package, size);

@@ -37,8 +37,7 @@ int32_t CZipFileReadInfoStored::Read(uint8_t* buffer, int32_t size) {
 
 bool CZipFileReadInfoStored::CheckCrc() { return m_crc == m_zipEntry->crc; }
 
-CZipFileReadInfoInflate::CZipFileReadInfoInflate(const ZipEntry* entry,
-                                                 CZipInputStream* stream,
+CZipFileReadInfoInflate::CZipFileReadInfoInflate(const ZipEntry* entry, CZipInputStream* stream,
                                                  uint8_t* inputWindow, int32_t inputSize,
                                                  uint8_t* outputWindow, int32_t outputSize)
     : CZipFileReadInfo(entry),
@@ -93,8 +92,7 @@ int32_t CZipFileReadInfoInflate::Read(uint8_t* buffer, int32_t size) {
   int32_t remaining = size;
   for (;;) {
     // Hand out what inflate left in the output window before asking it for more.
-    const int32_t pending =
-        m_outputSize - m_outputPos - static_cast<int32_t>(m_zstream.avail_out);
+    const int32_t pending = m_outputSize - m_outputPos - static_cast<int32_t>(m_zstream.avail_out);
     if (pending > 0) {
       const int32_t take = std::min(remaining, pending);
       const uint8_t* from = m_outputWindow + m_outputPos;
@@ -113,8 +111,7 @@ int32_t CZipFileReadInfoInflate::Read(uint8_t* buffer, int32_t size) {
     m_outputPos = 0;
 
     if (m_compressedRead < m_zipEntry->compressedSize && m_zstream.avail_in == 0) {
-      const int32_t want =
-          std::min(m_zipEntry->compressedSize - m_compressedRead, m_inputSize);
+      const int32_t want = std::min(m_zipEntry->compressedSize - m_compressedRead, m_inputSize);
       const int32_t got = static_cast<int32_t>(m_stream->Read(m_inputWindow, want));
       m_compressedRead += got;
       if (got < want) {

@@ -57,9 +57,8 @@ class CZipFileReadInfoStored : public CZipFileReadInfo {
 // Method 8: raw deflate, decoded through the reader's two windows.
 class CZipFileReadInfoInflate : public CZipFileReadInfo {
  public:
-  CZipFileReadInfoInflate(const ZipEntry* entry, CZipInputStream* stream,
-                          uint8_t* inputWindow, int32_t inputSize, uint8_t* outputWindow,
-                          int32_t outputSize);
+  CZipFileReadInfoInflate(const ZipEntry* entry, CZipInputStream* stream, uint8_t* inputWindow,
+                          int32_t inputSize, uint8_t* outputWindow, int32_t outputSize);
   ~CZipFileReadInfoInflate() override;
 
   // Reads the first portion of compressed data and starts inflate. False when that read

@@ -24,8 +24,8 @@ void CZipInputStream::Skip(int64_t count) {
 int64_t CZipInputStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
   if (m_failed) return 0;
-  const int64_t got = m_file->ReadAt(static_cast<uint64_t>(m_position), buffer,
-                                     static_cast<size_t>(count));
+  const int64_t got =
+      m_file->ReadAt(static_cast<uint64_t>(m_position), buffer, static_cast<size_t>(count));
   if (got < 0) {
     // An I/O error: nothing usable was read.
     m_failed = true;

@@ -46,8 +46,8 @@ bool CZipFileReader::Refuse(std::string reason) {
   return false;
 }
 
-bool CZipFileReader::ReadFixedString(CZipInputStream& stream, std::string& out,
-                                     int32_t length, int32_t limit) {
+bool CZipFileReader::ReadFixedString(CZipInputStream& stream, std::string& out, int32_t length,
+                                     int32_t limit) {
   const int32_t take = std::min(length, limit);
   m_inputWindow.resize(static_cast<size_t>(take) + 1);
   std::fill(m_inputWindow.begin(), m_inputWindow.end(), 0);
@@ -78,8 +78,9 @@ bool CZipFileReader::ReadDirectory(const std::string& path) {
     return Refuse("cannot read the end of the archive");
   }
   if (DecodeFixed32(end) != kEndRecordSignature) {
-    return Refuse("no end-of-directory record in the last 22 bytes "
-                  "(not a zip archive, or one with an archive comment)");
+    return Refuse(
+        "no end-of-directory record in the last 22 bytes "
+        "(not a zip archive, or one with an archive comment)");
   }
   if (DecodeFixed16(end + kEndCommentLength) != 0) {
     return Refuse("archives with a comment are not supported");
@@ -119,8 +120,7 @@ bool CZipFileReader::ReadDirectory(const std::string& path) {
     const int32_t nameLength = DecodeFixed16(h + kCentralNameLength);
     const int32_t extraLength = DecodeFixed16(h + kCentralExtraLength);
     const int32_t commentLength = DecodeFixed16(h + kCentralCommentLength);
-    consumed += static_cast<int64_t>(kCentralHeaderSize) + nameLength + extraLength +
-                commentLength;
+    consumed += static_cast<int64_t>(kCentralHeaderSize) + nameLength + extraLength + commentLength;
     if (consumed > directorySize) return Refuse(record + " runs past the directory's end");
 
     std::unique_ptr<ZipEntry> entry(new ZipEntry);
@@ -170,8 +170,7 @@ bool CZipFileReader::ReadLocalHeaders(int64_t fileSize) {
     const int32_t nameLength = DecodeFixed16(h + kLocalNameLength);
     const int32_t extraLength = DecodeFixed16(h + kLocalExtraLength);
     const int64_t dataOffset = static_cast<int64_t>(entry->localHeaderOffset) +
-                               static_cast<int64_t>(kLocalHeaderSize) + nameLength +
-                               extraLength;
+                               static_cast<int64_t>(kLocalHeaderSize) + nameLength + extraLength;
     if (dataOffset > fileSize) return Refuse(what + ": the data starts past the end of the file");
     entry->dataOffset = static_cast<int32_t>(dataOffset);
     if (!ReadFixedString(*m_stream, localName, nameLength, kZipNameLimit)) {
@@ -198,9 +197,9 @@ bool CZipFileReader::OpenEntry(const std::string& name) {
   if (entry->method == kMethodDeflated) {
     m_inputWindow.resize(kZipWindowSize);
     m_outputWindow.resize(kZipWindowSize);
-    std::unique_ptr<CZipFileReadInfoInflate> inflater(new CZipFileReadInfoInflate(
-        entry, m_stream.get(), m_inputWindow.data(), kZipWindowSize, m_outputWindow.data(),
-        kZipWindowSize));
+    std::unique_ptr<CZipFileReadInfoInflate> inflater(
+        new CZipFileReadInfoInflate(entry, m_stream.get(), m_inputWindow.data(), kZipWindowSize,
+                                    m_outputWindow.data(), kZipWindowSize));
     if (!inflater->Init()) {
       return Refuse("entry " + Quoted(name) + ": " + inflater->Failure());
     }

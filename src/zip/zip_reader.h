@@ -35,7 +35,7 @@ struct ZipEntry {
   uint32_t method = 0;            // 0 stored, 8 deflated; others are refused by OpenEntry
   int32_t compressedSize = 0;
   int32_t uncompressedSize = 0;
-  int32_t dataOffset = 0;         // first data byte, placed by the local header
+  int32_t dataOffset = 0;  // first data byte, placed by the local header
   uint32_t crc = 0;
 };
 
@@ -82,8 +82,7 @@ class CZipFileReader {
   // Reads a field of `length` bytes into `out`, keeping at most `limit` of them and
   // stopping at the first NUL; the stream ends up just after the field. False when the
   // field could not be read whole.
-  bool ReadFixedString(CZipInputStream& stream, std::string& out, int32_t length,
-                       int32_t limit);
+  bool ReadFixedString(CZipInputStream& stream, std::string& out, int32_t length, int32_t limit);
   // Records why the archive is refused; returns false.
   bool Refuse(std::string reason);
 
@@ -92,8 +91,8 @@ class CZipFileReader {
   std::unique_ptr<CZipInputStream> m_stream;
   std::vector<std::unique_ptr<ZipEntry>> m_entries;
   std::map<std::string, ZipEntry*> m_index;  // byte-wise order; not owning
-  std::vector<uint8_t> m_inputWindow;   // scratch for names; inflate input afterwards
-  std::vector<uint8_t> m_outputWindow;  // inflate output
+  std::vector<uint8_t> m_inputWindow;        // scratch for names; inflate input afterwards
+  std::vector<uint8_t> m_outputWindow;       // inflate output
   std::unique_ptr<CZipFileReadInfo> m_current;
 
   std::string m_error;

@@ -2,11 +2,10 @@
 // written and installed, in which order, and what a failure leaves on disk.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -132,9 +131,9 @@ TEST_F(ApplyPatchTest, NameWithFolderPartIsWrittenBesideItsTarget) {
   EXPECT_EQ(dir.Read("data/x.pkg"), "new x");
   EXPECT_EQ(dir.Read("new/deep/y.pkg"), "new y");
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"data/x.pkg", "new/deep/y.pkg"}));
-  EXPECT_NE(std::find(faults.Log().begin(), faults.Log().end(),
-                      "write " + dir.Path("data\\.temp_x.pkg")),
-            faults.Log().end());
+  EXPECT_NE(
+      std::find(faults.Log().begin(), faults.Log().end(), "write " + dir.Path("data\\.temp_x.pkg")),
+      faults.Log().end());
 }
 
 TEST_F(ApplyPatchTest, InjectedWriteFailureFailsThatEntryOnly) {
@@ -164,7 +163,8 @@ TEST_F(ApplyPatchTest, TargetThatCannotBeReplacedKeepsTheOldFile) {
       here.Write("a.pkg/keep.txt", "kept");
     } else {
       here.Write("a.pkg", "old a");
-      faults.FailPath(CFaultFileSystem::kReplace, here.Path("a.pkg"), 32 /* like a sharing violation */);
+      faults.FailPath(CFaultFileSystem::kReplace, here.Path("a.pkg"),
+                      32 /* like a sharing violation */);
     }
     here.Write("b.pkg", "old b");
     Load({OneBlockArchive("a.pkg", "new a"), OneBlockArchive("b.pkg", "new b")});

@@ -49,8 +49,11 @@ TEST(OldFileReader, StretchesOfTheInstalledFile) {
       {"inside the file", {{2, 3}}, "234", false, 0},
       {"backwards and repeated", {{5, 2}, {0, 2}, {5, 2}}, "560156", false, 0},
       {"up to the last byte exactly", {{5, 5}, {0, 1}}, "567890", false, 0},
-      {"ends inside: zeros after, later stretches zeros too", {{8, 5}, {0, 2}},
-       "89" + Z(3) + Z(2), true, 5},
+      {"ends inside: zeros after, later stretches zeros too",
+       {{8, 5}, {0, 2}},
+       "89" + Z(3) + Z(2),
+       true,
+       5},
       {"starts past the end", {{20, 3}, {0, 2}}, Z(3) + Z(2), true, 5},
       {"an empty stretch past the end is not a short read", {{20, 0}, {0, 2}}, "01", false, 0},
   };
@@ -138,8 +141,8 @@ TEST(OldFileReader, LargeStretchesOnDiskKeepTheZeroFill) {
   reader.Open(dir.Path("old.pkg"), 3);
   const std::string got = CopyStretches(
       files, reader, {{1u << 20, 1u << 20}, {0, 5}, {2u << 20, 3u << 20}, {0, 7}}, dir.Path("out"));
-  const std::string expected = old.substr(1u << 20, 1u << 20) + old.substr(0, 5) +
-                               old.substr(2u << 20) + Z(2u << 20) + Z(7);
+  const std::string expected =
+      old.substr(1u << 20, 1u << 20) + old.substr(0, 5) + old.substr(2u << 20) + Z(2u << 20) + Z(7);
   ASSERT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
 }

@@ -94,9 +94,8 @@ TEST_F(WriterTest, AssemblesBlocksInTableOrderAndLeavesTheCursorsAtTheNextRecord
   Load(p, DefaultFileSystem());
 
   ASSERT_TRUE(Write(0)) << fake.trace.Dump();
-  EXPECT_EQ(dir.Read(".temp_a.pkg"),
-            "HEADER-32-BYTES-OF-NEW-ARCHIVE!!" + old.substr(32, 779) + "new bytes" +
-                old.substr(0, 10) + "tail");
+  EXPECT_EQ(dir.Read(".temp_a.pkg"), "HEADER-32-BYTES-OF-NEW-ARCHIVE!!" + old.substr(32, 779) +
+                                         "new bytes" + old.substr(0, 10) + "tail");
   ExpectCursorsAfter(0);
   EXPECT_EQ(A::Block(*run).fromPackage, 2);
   EXPECT_EQ(A::Block(*run).size, 4u);

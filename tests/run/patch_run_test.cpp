@@ -183,3 +183,89 @@ TEST_F(PatchRunTest, AlreadyPatchedArchiveCountsAsDoneFromTheStart) {
   EXPECT_EQ(run.Status().GetRatio(), 1.0f);
   EXPECT_EQ(memory.Get("/client/a.pkg"), archive);
 }
+
+namespace {
+
+// An archive: 32-byte header (index offset at byte 20), `member`, then a one-record index.
+std::string ArchiveWith(const std::string& member, char headerFill, std::string* index) {
+  std::string h(32, headerFill);
+  const uint32_t at = static_cast<uint32_t>(32 + member.size());
+  for (int i = 0; i < 4; ++i) h[20 + i] = static_cast<char>(at >> (8 * i));
+  const std::string record = "rec:" + member.substr(0, 4);
+  std::string ix = std::string("\0\0\0\0\1\0\0\0", 8);
+  ix += std::string(1, static_cast<char>(12 + 4 + record.size())) + std::string(3, '\0');
+  ix += std::string(1, static_cast<char>(record.size())) + std::string(3, '\0') + record;
+  *index = ix;
+  return h + member + ix;
+}
+
+}  // namespace
+
+// The whole run on fakes: comparison, both apply passes and the result, for the outcomes
+// that decide between completed and failed.
+TEST_F(PatchRunTest, ResultTellsWhetherEveryAcceptedEntryWasInstalled) {
+  struct Case {
+    const char* what;
+    bool installedMatches;  // the installed archive is the version the delta expects
+    bool rightNewDigest;    // the rebuilt archive is the version the entry describes
+    std::vector<bool> answers;
+    uintptr_t result;
+    bool archiveReplaced;
+  };
+  const std::vector<Case> cases = {
+      {"everything matches", true, true, {}, kResultCompleted, true},
+      {"rebuilt archive fails its digest", true, false, {}, kResultFailed, false},
+      {"user leaves the differing archive out", false, true, {true}, kResultCompleted, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CMemoryFileSystem files;
+    CFakePlatform platform;
+    platform.files = &files;
+    platform.ui.answers = c.answers;
+
+    std::string oldIndex, newIndex;
+    const std::string body = "member bytes kept from the installed archive";
+    const std::string oldArchive = ArchiveWith(body, 'o', &oldIndex);
+    const std::string newArchive = ArchiveWith(body, 'n', &newIndex);
+    files.Put("/client/a.pkg", c.installedMatches ? oldArchive : "another version");
+    files.Put("/client/readme.pkg", "old readme");
+
+    TestEntry archive;
+    archive.name = "a.pkg";
+    archive.oldDigest = DigestBytes(oldIndex.data(), oldIndex.size());
+    archive.newDigest =
+        c.rightNewDigest ? DigestBytes(newIndex.data(), newIndex.size()) : DigestBytes("x", 1);
+    archive.blocks = {TestBlock::Package(newArchive.substr(0, 32)),
+                      TestBlock::Local(32, static_cast<uint32_t>(body.size())),
+                      TestBlock::Package(newIndex)};
+    platform.package.bytes =
+        BuildTestPackage({archive, WholeFileEntry("readme.pkg", "new readme")}).bytes;
+
+    CPatchRun run(platform.Get());
+    run.PresetInstallFolder("/client/");
+    ASSERT_TRUE(run.Start(kWindow, kResultMessage));
+    ASSERT_TRUE(platform.ui.WaitForResult());
+    run.FinishOrExit(99);
+    const auto posted = platform.ui.PostedResults();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].wParam, c.result) << platform.trace.Dump();
+
+    const std::string expectedArchive =
+        c.archiveReplaced ? newArchive : (c.installedMatches ? oldArchive : "another version");
+    EXPECT_EQ(files.Get("/client/a.pkg"), expectedArchive);
+    EXPECT_EQ(files.Get("/client/readme.pkg"), "new readme");
+    EXPECT_EQ(files.Paths(), (std::vector<std::string>{"/client/a.pkg", "/client/readme.pkg"}));
+    EXPECT_EQ(run.Status().GetText(), "Patch readme.pkg ");
+  }
+}
+
+TEST_F(PatchRunTest, EmptyPackageRunsTheApplyStageAndCompletes) {
+  fake.package.bytes = BuildTestPackage({}).bytes;
+  CPatchRun run(fake.Get());
+  run.PresetInstallFolder("/client/");
+  RunToEnd(run);
+  ExpectOneResult(kResultCompleted);
+  EXPECT_EQ(run.Status().GetText(), "Start Patch.....");
+  EXPECT_TRUE(memory.Paths().empty());
+}

@@ -14,6 +14,7 @@
 #include "run/patch_run.h"
 #include "support/fake_files.h"
 #include "support/fake_platform.h"
+#include "support/temp_dir.h"
 #include "verify/md5.h"
 #include "verify/test_archive.h"
 
@@ -132,7 +133,8 @@ TEST_F(ArchiveDigestTest, ZeroLengthRecordAddsOnlyItsLengthField) {
 TEST_F(ArchiveDigestTest, LargeIndexIsReadThroughTheWindowAcrossManyRefills) {
   // Records of many sizes, including ones larger than any sensible read window.
   std::vector<std::string> records;
-  for (int i = 0; i < 5000; ++i) records.push_back(std::string(static_cast<size_t>(i % 97), 'a' + i % 26));
+  for (int i = 0; i < 5000; ++i)
+    records.push_back(std::string(static_cast<size_t>(i % 97), 'a' + i % 26));
   records.push_back(std::string(200 << 10, 'B'));
   records.push_back("tail");
   const CArchive a = BuildArchive(records);
@@ -219,7 +221,8 @@ TEST_F(ArchiveDigestTest, LyingRecordCountDigestsTheHeadAndRecordsThatExist) {
   const std::string digest = Digest("lie.pkg");
   EXPECT_EQ(digest, Md5(a.index));
   EXPECT_NE(digest, honest);
-  EXPECT_TRUE(trace.Contains("is damaged: the file ends before index record 4 of 5")) << trace.Dump();
+  EXPECT_TRUE(trace.Contains("is damaged: the file ends before index record 4 of 5"))
+      << trace.Dump();
 }
 
 TEST_F(ArchiveDigestTest, FileThatShrinksWhileOpenEndsTheDigest) {
@@ -246,5 +249,19 @@ TEST_F(ArchiveDigestTest, ReadErrorInsideTheIndexIsReportedAndDiffers) {
   const std::string digest = GetArchiveDigest(faulty, trace, "io.pkg");
   EXPECT_NE(digest, Md5(a.index));
   EXPECT_NE(digest, "");
-  EXPECT_TRUE(trace.Contains("LocalFile: /client/io.pkg is damaged: a read failed")) << trace.Dump();
+  EXPECT_TRUE(trace.Contains("LocalFile: /client/io.pkg is damaged: a read failed"))
+      << trace.Dump();
+}
+
+TEST(ArchiveDigestOnDiskTest, DigestsAnArchiveInARealFolder) {
+  CTempDir dir;
+  const CTestArchive a = BuildTestArchive({"alpha", "", std::string(70000, 'm')});
+  dir.Write("data/char1.pkg", a.bytes);
+  g_installFolder = dir.path();
+  CRecordingTrace trace;
+  EXPECT_EQ(GetArchiveDigest(*DefaultFileSystem(), trace, "data\\char1.pkg"), Md5Of(a.index));
+  EXPECT_EQ(GetArchiveDigest(*DefaultFileSystem(), trace, "data\\char2.pkg"), "");
+  EXPECT_EQ(trace.Lines(), std::vector<std::string>{"LocalFile: " + dir.path() +
+                                                    "data\\char2.pkg is not exist!!"});
+  g_installFolder.clear();
 }

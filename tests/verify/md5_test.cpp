@@ -81,8 +81,8 @@ TEST(Md5Test, UpdatesSplitAtAnySizeGiveTheDigestOfOneUpdate) {
   // Piece sizes that start pieces at every offset inside a block, cross block ends, fill
   // the pending buffer exactly and pass whole blocks straight through.
   const std::vector<std::vector<uint32_t>> kPlans = {
-      {1},  {3}, {7}, {13}, {55, 1}, {56, 8}, {63}, {64}, {65}, {127, 1, 128},
-      {0, 5, 0, 200}, {999}, {1000}};
+      {1},  {3},  {7},           {13},           {55, 1}, {56, 8}, {63},
+      {64}, {65}, {127, 1, 128}, {0, 5, 0, 200}, {999},   {1000}};
   for (const auto& plan : kPlans) {
     CMD5Hash hash;
     size_t at = 0;

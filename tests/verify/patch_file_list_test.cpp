@@ -117,7 +117,8 @@ TEST_F(PatchFileListTest, MissingArchiveIsAskedAboutAndYesLeavesItOut) {
 
   EXPECT_EQ(Names(list), (std::vector<std::string>{"char0.pkg", "char2.pkg"}));
   // The entry left out still counts towards the total.
-  EXPECT_EQ(list.GetTotalBytes(), DataSize(entries[0]) + DataSize(entries[1]) + DataSize(entries[2]));
+  EXPECT_EQ(list.GetTotalBytes(),
+            DataSize(entries[0]) + DataSize(entries[1]) + DataSize(entries[2]));
   const auto questions = fake.ui.Questions();
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].owner, kWindow);
@@ -148,7 +149,8 @@ TEST_F(PatchFileListTest, NoOnTheThirdEntryStopsBeforeReadingTheRest) {
   EXPECT_EQ(questions[0].caption, "b.pkg");
   EXPECT_EQ(questions[1].caption, "c.pkg");
   // The fourth record was never read: not in the total, not compared, not opened.
-  EXPECT_EQ(list.GetTotalBytes(), DataSize(entries[0]) + DataSize(entries[1]) + DataSize(entries[2]));
+  EXPECT_EQ(list.GetTotalBytes(),
+            DataSize(entries[0]) + DataSize(entries[1]) + DataSize(entries[2]));
   EXPECT_FALSE(fake.trace.Contains("d.pkg")) << fake.trace.Dump();
   EXPECT_EQ(faulty.Calls(CFaultFileSystem::kOpenRead), 3);
   EXPECT_EQ(Names(list), std::vector<std::string>{"a.pkg"});
@@ -163,7 +165,8 @@ TEST_F(PatchFileListTest, EntriesThatAreNotDeltasOfAnInstalledArchiveAreTakenUnt
       {"upper-case extension", ArchiveEntry("CHAR1.PKG", std::string(32, '1'))},
       {"mixed-case extension", ArchiveEntry("char1.Pkg", std::string(32, '1'))},
       {"empty old digest", ArchiveEntry("char1.pkg", "")},
-      {"whole-file entry named like an archive", WholeFileEntry("char1.pkg", "zip", std::string(32, '1'))},
+      {"whole-file entry named like an archive",
+       WholeFileEntry("char1.pkg", "zip", std::string(32, '1'))},
       {"no extension", ArchiveEntry("char1", std::string(32, '1'))},
       {"dot only in the folder part", ArchiveEntry("data.pkg\\char1", std::string(32, '1'))},
       {"another extension", ArchiveEntry("char1.pkgx", std::string(32, '1'))},
@@ -176,7 +179,8 @@ TEST_F(PatchFileListTest, EntriesThatAreNotDeltasOfAnInstalledArchiveAreTakenUnt
     local.files = &watched;
     CPatchFileList list(local.Get());
     const CTestPackage p = BuildTestPackage({c.entry});
-    ASSERT_TRUE(list.CompareLocalFiles(kWindow, p.bytes.data(), static_cast<uint32_t>(p.bytes.size())));
+    ASSERT_TRUE(
+        list.CompareLocalFiles(kWindow, p.bytes.data(), static_cast<uint32_t>(p.bytes.size())));
     std::vector<std::string> names;
     list.CopyNames(names);
     EXPECT_EQ(names, std::vector<std::string>{c.entry.name});
@@ -200,10 +204,10 @@ TEST_F(PatchFileListTest, ArchiveAlreadyAtTheNewVersionIsLeftOutWithoutAQuestion
   EXPECT_TRUE(fake.ui.Questions().empty());
   EXPECT_EQ(list.GetPatchedBytes(), DataSize(entries[0]));
   EXPECT_EQ(list.GetTotalBytes(), DataSize(entries[0]) + DataSize(entries[1]));
-  EXPECT_EQ(fake.trace.Lines(),
-            (std::vector<std::string>{"To Compare File Start ..", "char1.pkg file is compared..",
-                                      "char1.pkg is already patched..",
-                                      "char2.pkg file is compared.."}));
+  EXPECT_EQ(
+      fake.trace.Lines(),
+      (std::vector<std::string>{"To Compare File Start ..", "char1.pkg file is compared..",
+                                "char1.pkg is already patched..", "char2.pkg file is compared.."}));
 }
 
 TEST_F(PatchFileListTest, MissingArchiveIsNeverTakenAsPatchedEvenWithAnEmptyNewDigest) {
@@ -237,10 +241,12 @@ TEST_F(PatchFileListTest, DamagedInstalledArchiveIsAskedAbout) {
 
 TEST_F(PatchFileListTest, PackageThatEndsInsideAnEntryStopsTheWalk) {
   // Not a package that the loader lets through; the walk must still end cleanly.
-  CTestPackage p = BuildTestPackage({WholeFileEntry("a.dll", "zip"), WholeFileEntry("b.dll", "zip")});
+  CTestPackage p =
+      BuildTestPackage({WholeFileEntry("a.dll", "zip"), WholeFileEntry("b.dll", "zip")});
   p.bytes.resize(p.recordOffsets[1] + 500);
   CPatchFileList list(fake.Get());
-  EXPECT_FALSE(list.CompareLocalFiles(kWindow, p.bytes.data(), static_cast<uint32_t>(p.bytes.size())));
+  EXPECT_FALSE(
+      list.CompareLocalFiles(kWindow, p.bytes.data(), static_cast<uint32_t>(p.bytes.size())));
   EXPECT_TRUE(fake.trace.Contains("ends inside entry 1")) << fake.trace.Dump();
   EXPECT_EQ(Names(list), std::vector<std::string>{"a.dll"});
 }

@@ -11,8 +11,7 @@ std::string U32Bytes(uint32_t value) {
 
 std::string Md5Of(const std::string& bytes) { return DigestBytes(bytes.data(), bytes.size()); }
 
-CTestArchive BuildTestArchive(const std::vector<std::string>& records,
-                              const std::string& members) {
+CTestArchive BuildTestArchive(const std::vector<std::string>& records, const std::string& members) {
   CTestArchive a;
   std::string body;
   for (const std::string& r : records) body += U32Bytes(static_cast<uint32_t>(r.size())) + r;

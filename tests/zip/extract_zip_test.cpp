@@ -71,8 +71,8 @@ TEST_F(ExtractZipTest, ExtractsEntriesOfArchivesMadeByOtherTools) {
 struct FailureCase {
   const char* fixture;
   const char* entry;
-  const char* reason;       // part of the trace line
-  bool leavesFile;          // whether something is left at the path for the caller to remove
+  const char* reason;  // part of the trace line
+  bool leavesFile;     // whether something is left at the path for the caller to remove
 };
 
 TEST_F(ExtractZipTest, ReportsEveryArchiveThatDoesNotYieldTheWholeEntry) {

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "zip/zip_reader.h"
+
 std::string LoadFixture(const std::string& name) {
   const std::string path = std::string(MRPATCH_ZIP_FIXTURES) + name;
   std::ifstream in(path, std::ios::binary);
@@ -68,4 +70,15 @@ size_t CentralRecordAt(const std::string& archive, int index) {
 
 size_t LocalHeaderAt(const std::string& archive, int index) {
   return GetU32(archive, CentralRecordAt(archive, index) + 42);
+}
+
+std::string ReadToEnd(CZipFileReader& reader, int32_t chunk, std::vector<int32_t>* results) {
+  std::string out;
+  std::vector<char> buffer(static_cast<size_t>(chunk > 0 ? chunk : 1));
+  for (;;) {
+    const int32_t n = reader.Read(buffer.data(), chunk);
+    if (results != nullptr) results->push_back(n);
+    if (n <= 0) return out;
+    out.append(buffer.data(), static_cast<size_t>(n));
+  }
 }

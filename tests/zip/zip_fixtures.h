@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The bytes of fixtures/<name>; fails the current test when the file cannot be read.
 std::string LoadFixture(const std::string& name);
@@ -22,3 +23,9 @@ void SetU16(std::string& bytes, size_t offset, uint16_t value);
 // Offset of the index-th central record / local header of an archive without a comment.
 size_t CentralRecordAt(const std::string& archive, int index);
 size_t LocalHeaderAt(const std::string& archive, int index);
+
+class CZipFileReader;
+// Reads the open entry of `reader` in reads of `chunk` bytes until a read returns 0 or
+// less; returns the bytes delivered and, in `results`, every read's result.
+std::string ReadToEnd(CZipFileReader& reader, int32_t chunk,
+                      std::vector<int32_t>* results = nullptr);

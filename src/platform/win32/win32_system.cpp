@@ -63,7 +63,12 @@ class Win32Settings : public CSettings {
     r = RegQueryValueExA(hkey, valueName.c_str(), nullptr, nullptr,
                          reinterpret_cast<BYTE*>(buffer), &length);
     RegCloseKey(hkey);
-    return r == ERROR_SUCCESS;
+    if (r != ERROR_SUCCESS) return false;
+    // A string value may be stored without its terminator: end it where the value ends,
+    // so that no earlier buffer content shows through. A value that fills the buffer
+    // stays unterminated for the caller to see.
+    if (length < size && (length == 0 || buffer[length - 1] != '\0')) buffer[length] = '\0';
+    return true;
   }
 
   uint16_t SystemDefaultLangId() override { return GetSystemDefaultLangID(); }
