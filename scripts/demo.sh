@@ -72,7 +72,7 @@ fi
 
 if ((use_wine == 0)) || ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null; then
   echo
-  echo "(Windows part skipped: needs wine and Xvfb, and no --no-wine.)"
+  if ((use_wine)); then echo "(Windows part skipped: wine or Xvfb is missing.)"; fi
   exit 0
 fi
 
@@ -90,13 +90,14 @@ wine "$mrpatch_exe" embed --program "$(winepath -w "$program")" \
   --package "$(winepath -w "$work/patch.pkgdata")" -o "$(winepath -w "$work/MRManualPatch.exe")"
 
 cp -r "$work/client/old" "$work/install-win"
+# The client's installer is a 32-bit program: its value lives in the 32-bit view.
 folder=$(winepath -w "$work/install-win")
-wine reg add 'HKLM\SOFTWARE\KELDA\Moonrail' /v Destination /t REG_SZ /d "$folder\\" /f >/dev/null 2>&1
+wine reg add 'HKLM\SOFTWARE\KELDA\Moonrail' /v Destination /t REG_SZ /d "$folder\\" /f /reg:32 >/dev/null 2>&1
 
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; if ((keep)); then echo "work folder kept: $work"; else rm -rf "$work"; fi' EXIT
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true; if ((keep)); then echo "work folder kept: $work"; else rm -rf "$work"; fi' EXIT
 export DISPLAY=$display
 sleep 1
 wine "$work/MRManualPatch.exe" >"$work/wine-trace.txt" 2>&1 &
@@ -107,6 +108,10 @@ box=""
 for _ in $(seq 1 240); do
   box=$(xdotool search --name '^MRPatch$' 2>/dev/null | head -n1 || true)
   [[ -n "$box" ]] && break
+  if xdotool search --name '^Browse for Folder$' >/dev/null 2>&1; then
+    echo "the patcher asks for the install folder: it did not find the registry value" >&2
+    exit 1
+  fi
   sleep 0.5
 done
 [[ -n "$box" ]] || { echo "the patcher showed no result within two minutes" >&2; exit 1; }
