@@ -89,6 +89,12 @@ class CFileWindow {
     return m_buffer.data() + (offset - m_base);
   }
 
+  // Bytes held from `offset` on without a refill (0 when `offset` is not held).
+  size_t Available(uint64_t offset) const {
+    if (offset < m_base || offset >= m_base + m_length) return 0;
+    return static_cast<size_t>(m_base + m_length - offset);
+  }
+
   bool failed() const { return m_failed; }
 
  private:
@@ -143,7 +149,7 @@ class CWindowTable {
     int slotBits = 4;
     while ((uint64_t{1} << slotBits) < windows * 2) ++slotBits;
     int filterBits = 16;
-    while ((uint64_t{1} << filterBits) < windows * 16) ++filterBits;
+    while ((uint64_t{1} << filterBits) < windows * 64) ++filterBits;
     m_slotShift = 64 - slotBits;
     m_filterShift = 64 - filterBits;
     m_hashes.assign(size_t{1} << slotBits, 0);
@@ -167,9 +173,14 @@ class CWindowTable {
     }
   }
 
-  uint32_t Find(uint64_t hash) const {
+  // False when no window can have this hash; true means "look it up".
+  bool MayContain(uint64_t hash) const {
     const uint64_t f = hash >> m_filterShift;
-    if ((m_filter[f >> 6] & (uint64_t{1} << (f & 63))) == 0) return kNoBlock;
+    return (m_filter[f >> 6] & (uint64_t{1} << (f & 63))) != 0;
+  }
+
+  uint32_t Find(uint64_t hash) const {
+    if (!MayContain(hash)) return kNoBlock;
     const size_t mask = m_hashes.size() - 1;
     for (size_t s = hash >> m_slotShift;; s = (s + 1) & mask) {
       if (m_windows[s] == kNoBlock) return kNoBlock;
@@ -219,6 +230,10 @@ class CEncoder {
   // Looks for a stretch of the old file equal to the new file at `p`. On success sets the
   // old offset and a confirmed length.
   bool FindMatch(uint64_t p, bool haveHash, uint64_t hash, uint64_t* oldOffset, uint64_t* length);
+  // Rolls the hash over new bytes at which neither the diagonal nor the table can offer a
+  // match, as far as the buffers reach without a refill; stops at the first byte where
+  // one might (FindMatch decides). This is the loop every literal byte goes through.
+  void SkipLiterals(uint64_t* p, uint64_t* hash);
   void Extend(uint64_t* newStart, uint64_t* oldStart, uint64_t* newEnd, uint64_t* oldEnd,
               uint64_t floor);
   void EmitPackage(uint64_t from, uint64_t to);
@@ -292,6 +307,39 @@ bool CEncoder::FindMatch(uint64_t p, bool haveHash, uint64_t hash, uint64_t* old
   *oldOffset = candidate;
   *length = m_window;
   return true;
+}
+
+void CEncoder::SkipLiterals(uint64_t* p, uint64_t* hash) {
+  if (*p + m_window >= m_newSize) return;
+  const uint8_t* n = m_newScan.Get(*p, m_window + 1, m_window);
+  if (n == nullptr) return;
+  // Positions whose outgoing and incoming bytes are both in the buffer.
+  uint64_t run = std::min<uint64_t>(m_newScan.Available(*p) - m_window, m_newSize - *p - m_window);
+  const int64_t o = static_cast<int64_t>(*p) + m_diagonal;
+  const uint8_t* d = nullptr;
+  if (o < 0) {
+    run = std::min<uint64_t>(run, static_cast<uint64_t>(-o));  // the diagonal starts later
+  } else if (static_cast<uint64_t>(o) + m_options.minMatch <= m_oldLimit) {
+    d = m_oldDiagonal.Get(static_cast<uint64_t>(o), 8);
+    if (d == nullptr) return;
+    const uint64_t held = m_oldDiagonal.Available(static_cast<uint64_t>(o)) - 7;
+    run = std::min<uint64_t>({run, held, m_oldLimit - m_options.minMatch - static_cast<uint64_t>(o) + 1});
+  }
+  uint64_t h = *hash;
+  uint64_t i = 0;
+  for (; i < run; ++i) {
+    if (d != nullptr) {
+      uint64_t x;
+      uint64_t y;
+      std::memcpy(&x, n + i, 8);
+      std::memcpy(&y, d + i, 8);
+      if (x == y) break;
+    }
+    if (m_table.MayContain(h)) break;
+    h = m_hash.Roll(h, n[i], n[i + m_window]);
+  }
+  *p += i;
+  *hash = h;
 }
 
 void CEncoder::Extend(uint64_t* newStart, uint64_t* oldStart, uint64_t* newEnd, uint64_t* oldEnd,
@@ -369,6 +417,7 @@ bool CEncoder::Scan() {
       hash = m_hash.Window(w);
       haveHash = true;
     }
+    if (haveHash) SkipLiterals(&p, &hash);
     uint64_t oldOffset = 0;
     uint64_t length = 0;
     if (FindMatch(p, haveHash, hash, &oldOffset, &length)) {

@@ -15,7 +15,8 @@
 // substitution even when they are shorter than two hash windows.
 //
 // Both files are read through bounded buffers, never held whole; memory is the hash table
-// (about 12 bytes per pair of old windows) plus a few megabytes of buffers.
+// (24 bytes per window of the old file, plus 8 bytes of filter) and about 20 MiB of
+// buffers.
 
 #include <cstdint>
 #include <vector>

@@ -119,6 +119,20 @@ TEST(DeltaEncoder, UnchangedStretchIsOneLocalBlockAtAnyOffset) {
   EXPECT_EQ(e.stats.copiedBytes, 60001u);
 }
 
+TEST(DeltaEncoder, EditsAcrossBufferRefillsCostTheirOwnSize) {
+  // Larger than the encoder's read buffers, with edits placed around the refill points of
+  // both the scan (8 MiB) and the diagonal (64 KiB) buffers.
+  const size_t mib = 1 << 20;
+  const std::string base = RandomBytes(12 * mib, 20);
+  const std::string fresh = RandomBytes(3 * mib, 21);
+  const std::string newBytes = base.substr(0, 65530) + "0123456789" + base.substr(65540, 7 * mib) +
+                               fresh + base.substr(7 * mib + 70000, 2 * mib) + "x" +
+                               base.substr(9 * mib + 70001);
+  const CEncoded e = Encode(base, newBytes);
+  const uint64_t carried = CheckEncoding(base, newBytes, e);
+  EXPECT_LE(carried, 32u + 10 + fresh.size() + 1);
+}
+
 TEST(DeltaEncoder, UnrelatedFilesTravelWhole) {
   const std::string oldBytes = RandomBytes(50000, 6);
   const std::string newBytes = RandomBytes(40000, 7);
