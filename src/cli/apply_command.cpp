@@ -150,7 +150,8 @@ int RunApply(const CArgs& args) {
     display.Update(status.Total(), status.Total(), seconds, status.GetText());
   }
   display.Finish();
-  if (!options.quiet) std::cerr << (completed ? " Patch is completed." : " Patch is failed.") << "\n";
+  if (!options.quiet)
+    std::cerr << (completed ? " Patch is completed." : " Patch is failed.") << "\n";
   if (!completed) {
     const std::string last = display.LastLine();
     if (!last.empty()) std::cerr << "mrpatch: " << last << "\n";

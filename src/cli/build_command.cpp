@@ -40,11 +40,11 @@ int RunBuild(const CArgs& args) {
       continue;
     }
     std::string blockSize;
-    std::string* target = a == "--old"                    ? &options.oldFolder
-                          : a == "--new"                  ? &options.newFolder
+    std::string* target = a == "--old"                     ? &options.oldFolder
+                          : a == "--new"                   ? &options.newFolder
                           : (a == "-o" || a == "--output") ? &options.output
-                          : a == "--block-size"           ? &blockSize
-                                                          : nullptr;
+                          : a == "--block-size"            ? &blockSize
+                                                           : nullptr;
     if (target == nullptr) return UsageError("build", "build: unexpected argument '" + a + "'");
     if (!TakeValue(args, &i, target) || target->empty()) {
       return UsageError("build", "build: " + a + " needs a value");
@@ -58,8 +58,10 @@ int RunBuild(const CArgs& args) {
       options.delta.blockSize = static_cast<uint32_t>(n);
     }
   }
-  if (options.oldFolder.empty()) return UsageError("build", "build: no old folder given (--old DIR)");
-  if (options.newFolder.empty()) return UsageError("build", "build: no new folder given (--new DIR)");
+  if (options.oldFolder.empty())
+    return UsageError("build", "build: no old folder given (--old DIR)");
+  if (options.newFolder.empty())
+    return UsageError("build", "build: no new folder given (--new DIR)");
   if (options.output.empty()) return UsageError("build", "build: no output given (-o PACKAGE)");
 
   CFileSystem& files = *DefaultFileSystem();
@@ -83,8 +85,8 @@ int RunBuild(const CArgs& args) {
   for (const std::string& note : digests.notes()) std::cerr << "mrpatch: build: " << note << "\n";
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, "%.2f s", seconds);
-  std::cout << options.output << ": " << report.entries.size() << " entries ("
-            << report.unchanged << " files unchanged), " << report.packageSize << " bytes, built in "
-            << elapsed << "\n";
+  std::cout << options.output << ": " << report.entries.size() << " entries (" << report.unchanged
+            << " files unchanged), " << report.packageSize << " bytes, built in " << elapsed
+            << "\n";
   return kExitOk;
 }

@@ -323,7 +323,8 @@ void CEncoder::SkipLiterals(uint64_t* p, uint64_t* hash) {
     d = m_oldDiagonal.Get(static_cast<uint64_t>(o), 8);
     if (d == nullptr) return;
     const uint64_t held = m_oldDiagonal.Available(static_cast<uint64_t>(o)) - 7;
-    run = std::min<uint64_t>({run, held, m_oldLimit - m_options.minMatch - static_cast<uint64_t>(o) + 1});
+    run = std::min<uint64_t>(
+        {run, held, m_oldLimit - m_options.minMatch - static_cast<uint64_t>(o) + 1});
   }
   uint64_t h = *hash;
   uint64_t i = 0;
@@ -374,7 +375,8 @@ void CEncoder::Extend(uint64_t* newStart, uint64_t* oldStart, uint64_t* newEnd, 
 void CEncoder::EmitPackage(uint64_t from, uint64_t to) {
   m_newBytes += to - from;
   while (from < to) {
-    const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(to - from, m_options.maxBlockSize));
+    const uint32_t size =
+        static_cast<uint32_t>(std::min<uint64_t>(to - from, m_options.maxBlockSize));
     m_blocks.push_back(CDeltaBlock{true, from, size});
     from += size;
   }
@@ -386,8 +388,8 @@ void CEncoder::EmitLocal(uint64_t oldOffset, uint64_t length) {
     CDeltaBlock* last = m_blocks.size() > 1 ? &m_blocks.back() : nullptr;
     if (last != nullptr && !last->fromPackage && last->offset + last->size == oldOffset &&
         last->size < m_options.maxBlockSize) {
-      const uint32_t add = static_cast<uint32_t>(
-          std::min<uint64_t>(length, m_options.maxBlockSize - last->size));
+      const uint32_t add =
+          static_cast<uint32_t>(std::min<uint64_t>(length, m_options.maxBlockSize - last->size));
       last->size += add;
       oldOffset += add;
       length -= add;
@@ -476,13 +478,13 @@ CResult EncodeDelta(CReadableFile& oldFile, CReadableFile& newFile, const CDelta
   if (oldSize < 0) return CResult::Error(5, "cannot tell the size of the old file");
   if (newSize < 0) return CResult::Error(5, "cannot tell the size of the new file");
   uint32_t window = options.blockSize != 0 ? options.blockSize
-                                            : ChooseDeltaBlockSize(static_cast<uint64_t>(oldSize));
+                                           : ChooseDeltaBlockSize(static_cast<uint64_t>(oldSize));
   window = std::max<uint32_t>(8, window / 8 * 8);
   if (window > (1u << 20)) window = 1u << 20;
   CDeltaOptions checked = options;
   checked.minMatch = std::max<uint32_t>(checked.minMatch, 8);
   checked.maxBlockSize = std::max<uint32_t>(checked.maxBlockSize, 1);
-  CEncoder encoder(oldFile, static_cast<uint64_t>(oldSize), newFile,
-                   static_cast<uint64_t>(newSize), checked, window);
+  CEncoder encoder(oldFile, static_cast<uint64_t>(oldSize), newFile, static_cast<uint64_t>(newSize),
+                   checked, window);
   return encoder.Run(blocks, stats);
 }

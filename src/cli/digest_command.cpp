@@ -24,7 +24,8 @@ int RunDigest(const CArgs& args) {
       std::cout << kDigestUsage;
       return kExitOk;
     }
-    if (a.size() > 1 && a[0] == '-') return UsageError("digest", "digest: unknown option '" + a + "'");
+    if (a.size() > 1 && a[0] == '-')
+      return UsageError("digest", "digest: unknown option '" + a + "'");
     paths.push_back(a);
   }
   if (paths.empty()) return UsageError("digest", "digest: no file given");

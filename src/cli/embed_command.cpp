@@ -33,10 +33,10 @@ int RunEmbed(const CArgs& args) {
       std::cout << kEmbedUsage;
       return kExitOk;
     }
-    std::string* target = a == "--package" ? &package
+    std::string* target = a == "--package"                 ? &package
                           : (a == "-o" || a == "--output") ? &output
-                          : a == "--program"                ? &program
-                                                            : nullptr;
+                          : a == "--program"               ? &program
+                                                           : nullptr;
     if (target == nullptr) return UsageError("embed", "embed: unexpected argument '" + a + "'");
     if (!TakeValue(args, &i, target) || target->empty()) {
       return UsageError("embed", "embed: " + a + " needs a value");

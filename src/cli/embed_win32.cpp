@@ -35,7 +35,8 @@ std::vector<WORD> PackageLanguages(const std::string& path) {
 // An open resource update: discarded unless committed.
 class CResourceUpdate {
  public:
-  explicit CResourceUpdate(const std::string& path) : m_handle(BeginUpdateResourceA(path.c_str(), FALSE)) {}
+  explicit CResourceUpdate(const std::string& path)
+      : m_handle(BeginUpdateResourceA(path.c_str(), FALSE)) {}
   ~CResourceUpdate() {
     if (m_handle != nullptr) EndUpdateResourceA(m_handle, TRUE);
   }

@@ -35,8 +35,8 @@ void PrintText(const std::string& path, uint64_t size, const CPackageCheck& chec
               << "    kind " << EntryKind(e) << ", data " << e.dataSize << " bytes, blocks "
               << e.packageBlocks << " package + " << e.localBlocks << " local, new size "
               << e.newFileSize << "\n"
-              << "    old digest " << (e.oldDigest.empty() ? "-" : e.oldDigest)
-              << "  new digest " << (e.newDigest.empty() ? "-" : e.newDigest) << "\n";
+              << "    old digest " << (e.oldDigest.empty() ? "-" : e.oldDigest) << "  new digest "
+              << (e.newDigest.empty() ? "-" : e.newDigest) << "\n";
   }
 }
 

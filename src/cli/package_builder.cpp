@@ -58,7 +58,8 @@ CResult SameContent(CFileSystem& files, const std::string& a, const std::string&
   std::vector<uint8_t> ba(kChunk);
   std::vector<uint8_t> bb(kChunk);
   for (uint64_t at = 0; *same && at < static_cast<uint64_t>(size); at += kChunk) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, static_cast<uint64_t>(size) - at));
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(kChunk, static_cast<uint64_t>(size) - at));
     if (fa->ReadAt(at, ba.data(), want) != static_cast<int64_t>(want)) {
       return CResult::Error(5, a + ": read error");
     }
@@ -84,7 +85,8 @@ CResult Plan(CFileSystem& files, const CBuildOptions& options, std::vector<CPlan
     e.relative = relative;
     e.name = PackageName(relative);
     std::string why;
-    if (e.name.size() >= kNameSize) return CResult::Error(22, e.name + ": name is longer than 1023 bytes");
+    if (e.name.size() >= kNameSize)
+      return CResult::Error(22, e.name + ": name is longer than 1023 bytes");
     if (!IsSafeEntryName(e.name, &why)) return CResult::Error(22, e.name + ": " + why);
     auto clash = folded.emplace(FoldCase(e.name), e.name);
     if (!clash.second) {
@@ -117,8 +119,12 @@ class CEntryBuilder {
  public:
   CEntryBuilder(CFileSystem& files, CBuildDigests& digests, const CBuildOptions& options,
                 CPackageWriter& writer, const std::string& scratchZip, CBuildReport* report)
-      : m_files(files), m_digests(digests), m_options(options), m_writer(writer),
-        m_scratchZip(scratchZip), m_report(report) {}
+      : m_files(files),
+        m_digests(digests),
+        m_options(options),
+        m_writer(writer),
+        m_scratchZip(scratchZip),
+        m_report(report) {}
 
   CResult Build(const CPlannedEntry& e) {
     const std::string newPath = Join(m_options.newFolder, e.relative);
@@ -132,7 +138,8 @@ class CEntryBuilder {
       r = m_files.OpenRead(newPath, &source);
       if (!r.ok()) return r;
       spec.newDigest = m_digests.ArchiveDigest(newPath);
-      if (spec.newDigest.empty()) return CResult::Error(5, newPath + ": cannot take its index digest");
+      if (spec.newDigest.empty())
+        return CResult::Error(5, newPath + ": cannot take its index digest");
       if (e.hasOld) {
         r = DeltaBlocks(e, *source, &spec, &built);
       } else {
@@ -162,7 +169,8 @@ class CEntryBuilder {
     }
     if (!e.isArchive) {
       std::unique_ptr<CReadableFile> newFile;
-      if (m_files.OpenRead(newPath, &newFile).ok()) built.newFileSize = static_cast<uint64_t>(newFile->Size());
+      if (m_files.OpenRead(newPath, &newFile).ok())
+        built.newFileSize = static_cast<uint64_t>(newFile->Size());
     }
     r = m_writer.Add(spec, *source);
     source.reset();
@@ -178,11 +186,13 @@ class CEntryBuilder {
     const std::string oldPath = Join(m_options.oldFolder, e.relative);
     built->kind = CBuiltEntry::EKind::kArchiveDelta;
     spec->oldDigest = m_digests.ArchiveDigest(oldPath);
-    if (spec->oldDigest.empty()) return CResult::Error(5, oldPath + ": cannot take its index digest");
+    if (spec->oldDigest.empty())
+      return CResult::Error(5, oldPath + ": cannot take its index digest");
     if (spec->oldDigest == spec->newDigest) {
       m_report->warnings.push_back(
-          e.name + ": the old and new archives differ but have the same index digest, so the "
-                   "client cannot tell the patched archive from the old one");
+          e.name +
+          ": the old and new archives differ but have the same index digest, so the "
+          "client cannot tell the patched archive from the old one");
     }
     std::unique_ptr<CReadableFile> oldFile;
     CResult r = m_files.OpenRead(oldPath, &oldFile);
@@ -202,7 +212,8 @@ class CEntryBuilder {
     const uint64_t header = std::min<uint64_t>(m_options.delta.headerSize, total);
     blocks->push_back(CDeltaBlock{true, 0, static_cast<uint32_t>(header)});
     for (uint64_t at = header; at < total;) {
-      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(total - at, m_options.delta.maxBlockSize));
+      const uint32_t n =
+          static_cast<uint32_t>(std::min<uint64_t>(total - at, m_options.delta.maxBlockSize));
       blocks->push_back(CDeltaBlock{true, at, n});
       at += n;
     }

@@ -25,7 +25,8 @@ CResult CPackageWriter::Open(const std::string& path, uint32_t entryCount) {
 
 CResult CPackageWriter::Add(const CPackageEntrySpec& entry, CReadableFile& source) {
   if (!m_file) return Fail("the package is not open");
-  if (m_added == m_announced) return Fail("more entries than the " + std::to_string(m_announced) + " announced");
+  if (m_added == m_announced)
+    return Fail("more entries than the " + std::to_string(m_announced) + " announced");
   std::string why;
   if (entry.name.size() >= kNameSize) return Fail(entry.name + ": name is longer than 1023 bytes");
   if (!IsSafeEntryName(entry.name, &why)) return Fail(entry.name + ": " + why);

@@ -13,7 +13,10 @@ std::string FormatBytes(uint64_t bytes) {
     ++unit;
   }
   char text[32];
-  std::snprintf(text, sizeof text, value < 10.0 ? "%.2f %s" : value < 100.0 ? "%.1f %s" : "%.0f %s",
+  std::snprintf(text, sizeof text,
+                value < 10.0    ? "%.2f %s"
+                : value < 100.0 ? "%.1f %s"
+                                : "%.0f %s",
                 value, kUnits[unit]);
   return text;
 }

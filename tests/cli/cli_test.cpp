@@ -30,8 +30,8 @@ class CliTest : public ::testing::Test {
   // Runs `program` with `args` (a shell word list) in the test folder.
   CToolRun Run(const std::string& args, const std::string& program = MRPATCH_CLI_PATH) {
     const std::string command = "cd '" + dir.path() + "' && '" + program + "' " + args +
-                                " </dev/null >'" + dir.Path(".out") + "' 2>'" +
-                                dir.Path(".err") + "'";
+                                " </dev/null >'" + dir.Path(".out") + "' 2>'" + dir.Path(".err") +
+                                "'";
     const int status = std::system(command.c_str());
     CToolRun run;
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -249,7 +249,8 @@ TEST_F(CliTest, ApplyAnswersTheMismatchQuestionFromItsFlags) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
     WriteClient(dir, "install", installed);
-    const CToolRun r = Run(std::string("apply --package patch.pkgdata --install-dir install ") + c.flags);
+    const CToolRun r =
+        Run(std::string("apply --package patch.pkgdata --install-dir install ") + c.flags);
     EXPECT_EQ(r.code, c.code) << r.out << r.err;
     EXPECT_EQ(dir.Read("install/char1.pkg"), installed["char1.pkg"]);
     EXPECT_EQ(dir.Read("install/client.exe") == client.newFiles["client.exe"], c.patchedOthers);

@@ -44,16 +44,16 @@ std::string Rebuild(const std::string& oldBytes, const std::string& newBytes,
   std::string out;
   for (const CDeltaBlock& b : blocks) {
     const std::string& from = b.fromPackage ? newBytes : oldBytes;
-    EXPECT_LE(b.offset + b.size, from.size()) << (b.fromPackage ? "package" : "local")
-                                               << " block past its file's end";
+    EXPECT_LE(b.offset + b.size, from.size())
+        << (b.fromPackage ? "package" : "local") << " block past its file's end";
     if (b.offset + b.size <= from.size()) out.append(from, b.offset, b.size);
   }
   return out;
 }
 
 // Checks the rules every encoding keeps; returns the bytes the package would carry.
-uint64_t CheckEncoding(const std::string& oldBytes, const std::string& newBytes,
-                       const CEncoded& e, const CDeltaOptions& options = CDeltaOptions()) {
+uint64_t CheckEncoding(const std::string& oldBytes, const std::string& newBytes, const CEncoded& e,
+                       const CDeltaOptions& options = CDeltaOptions()) {
   EXPECT_TRUE(e.result.ok()) << e.result.message();
   EXPECT_GE(e.blocks.size(), 2u);
   if (e.blocks.empty()) return 0;
@@ -89,16 +89,15 @@ TEST(DeltaEncoder, EditsCostAboutTheirOwnSize) {
       {"insertion in the middle", base, base.substr(0, 90000) + fresh + base.substr(90000),
        32 + 5000},
       {"deletion", base, base.substr(0, 70000) + base.substr(120000), 32},
-      {"substitution of equal length", base,
-       base.substr(0, 50000) + fresh + base.substr(55000), 32 + 5000},
+      {"substitution of equal length", base, base.substr(0, 50000) + fresh + base.substr(55000),
+       32 + 5000},
       {"single byte changed", base, base.substr(0, 123456) + "X" + base.substr(123457), 32 + 1},
       {"stretches moved around", base,
        base.substr(150000) + base.substr(0, 80000) + base.substr(80000, 70000), 32},
       {"appended tail", base, base + fresh, 32 + 5000},
       {"truncated tail", base, base.substr(0, 100000), 32},
       {"two small substitutions 200 bytes apart", base,
-       base.substr(0, 60000) + "ab" + base.substr(60002, 200) + "cd" + base.substr(60204),
-       32 + 4},
+       base.substr(0, 60000) + "ab" + base.substr(60002, 200) + "cd" + base.substr(60204), 32 + 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -145,7 +144,10 @@ TEST(DeltaEncoder, TinyAndEmptyFilesStayArchiveShaped) {
   struct Case {
     std::string oldBytes;
     std::string newBytes;
-  } cases[] = {{"", ""}, {"", "short"}, {"old", std::string(32, 'h')}, {RandomBytes(5000, 8), ""},
+  } cases[] = {{"", ""},
+               {"", "short"},
+               {"old", std::string(32, 'h')},
+               {RandomBytes(5000, 8), ""},
                {"", RandomBytes(100, 9)}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.newBytes.size());
@@ -156,8 +158,8 @@ TEST(DeltaEncoder, TinyAndEmptyFilesStayArchiveShaped) {
 
 TEST(DeltaEncoder, RepetitiveContentRebuildsExactly) {
   // Long runs of one byte and of a short period produce many equal hash windows.
-  const std::string oldBytes = std::string(30000, '\0') + std::string(30000, 'a') +
-                               std::string(20000, '\0');
+  const std::string oldBytes =
+      std::string(30000, '\0') + std::string(30000, 'a') + std::string(20000, '\0');
   std::string pattern;
   for (int i = 0; i < 5000; ++i) pattern += "abc";
   const std::string newBytes = std::string(31000, '\0') + pattern + std::string(25000, 'a');
@@ -168,7 +170,8 @@ TEST(DeltaEncoder, RepetitiveContentRebuildsExactly) {
 
 TEST(DeltaEncoder, BlocksNeverExceedTheLimit) {
   const std::string base = RandomBytes(300000, 10);
-  const std::string newBytes = base.substr(0, 100000) + RandomBytes(70000, 11) + base.substr(100000);
+  const std::string newBytes =
+      base.substr(0, 100000) + RandomBytes(70000, 11) + base.substr(100000);
   CDeltaOptions options;
   options.maxBlockSize = 20000;
   const CEncoded e = Encode(base, newBytes, options);
@@ -178,7 +181,8 @@ TEST(DeltaEncoder, BlocksNeverExceedTheLimit) {
 
 TEST(DeltaEncoder, AnyWindowSizeGivesTheSameFile) {
   const std::string base = RandomBytes(120000, 12);
-  const std::string newBytes = base.substr(0, 4000) + RandomBytes(300, 13) + base.substr(3000, 90000);
+  const std::string newBytes =
+      base.substr(0, 4000) + RandomBytes(300, 13) + base.substr(3000, 90000);
   for (uint32_t window : {8u, 64u, 1000u, 4096u, 1u << 20}) {
     SCOPED_TRACE(window);
     CDeltaOptions options;

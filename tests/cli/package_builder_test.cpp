@@ -78,8 +78,10 @@ TEST_F(PackageBuilderTest, BuildThenApplyGivesTheNewClientByteForByte) {
   const CPackageEntryInfo& map2 = entries["data\\map2.pkg"];
   EXPECT_GT(map2.localBlocks, 30u);
   EXPECT_LT(map2.dataSize, 2000u);
-  EXPECT_EQ(map2.oldDigest, ArchiveDigestOfFile(*DefaultFileSystem(), dir.Path("old/data/map2.pkg"), nullptr));
-  EXPECT_EQ(map2.newDigest, ArchiveDigestOfFile(*DefaultFileSystem(), dir.Path("new/data/map2.pkg"), nullptr));
+  EXPECT_EQ(map2.oldDigest,
+            ArchiveDigestOfFile(*DefaultFileSystem(), dir.Path("old/data/map2.pkg"), nullptr));
+  EXPECT_EQ(map2.newDigest,
+            ArchiveDigestOfFile(*DefaultFileSystem(), dir.Path("new/data/map2.pkg"), nullptr));
   const CPackageEntryInfo& char1 = entries["char1.pkg"];
   EXPECT_LT(char1.dataSize, 4500u + 100 + 7000 + 1000);
   // A new archive is verified by its new digest; there is nothing to compare before.
@@ -88,8 +90,8 @@ TEST_F(PackageBuilderTest, BuildThenApplyGivesTheNewClientByteForByte) {
   EXPECT_GT(entries["tiny.pkg"].blockCount, 1u);
   // Other files travel whole, their oldDigest the MD5 of the new content.
   EXPECT_EQ(entries["client.exe"].blockCount, 1u);
-  EXPECT_EQ(entries["client.exe"].oldDigest,
-            DigestBytes(client.newFiles["client.exe"].data(), client.newFiles["client.exe"].size()));
+  EXPECT_EQ(entries["client.exe"].oldDigest, DigestBytes(client.newFiles["client.exe"].data(),
+                                                         client.newFiles["client.exe"].size()));
   EXPECT_EQ(entries["client.exe"].newDigest, "");
   ASSERT_EQ(report.oldOnly.size(), 1u);
   EXPECT_EQ(report.oldOnly[0], "retired.dat");

@@ -97,10 +97,10 @@ TEST_F(PackageWriterTest, RefusesWhatNoReaderCouldUse) {
   }));
   cases.push_back(with("short digest", [](CPackageEntrySpec& s) { s.newDigest = "abc"; }));
   cases.push_back(with("no blocks", [](CPackageEntrySpec& s) { s.blocks.clear(); }));
-  cases.push_back(with("local block 0", [](CPackageEntrySpec& s) { s.blocks[0].fromPackage = false; }));
-  cases.push_back(with("local offset past 4 GiB", [](CPackageEntrySpec& s) {
-    s.blocks[1].offset = uint64_t{1} << 32;
-  }));
+  cases.push_back(
+      with("local block 0", [](CPackageEntrySpec& s) { s.blocks[0].fromPackage = false; }));
+  cases.push_back(with("local offset past 4 GiB",
+                       [](CPackageEntrySpec& s) { s.blocks[1].offset = uint64_t{1} << 32; }));
   cases.push_back(with("past 2 GiB", [](CPackageEntrySpec& s) {
     s.blocks.push_back(CDeltaBlock{true, 0, 0x7FFFFFF0u});
   }));

@@ -97,9 +97,9 @@ TEST(JsonText, EscapesWhatJsonRequires) {
       {"char1.pkg", "\"char1.pkg\""},
       {"data\\x \"y\"", "\"data\\\\x \\\"y\\\"\""},
       {"a\nb\tc\x01", "\"a\\nb\\tc\\u0001\""},
-      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},           // valid UTF-8 passes through
+      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},             // valid UTF-8 passes through
       {"\xB1\xDB\xC7", "\"\\u00b1\\u00db\\u00c7\""},  // a legacy code page
-      {"\xE2\x82", "\"\\u00e2\\u0082\""},           // a cut sequence
+      {"\xE2\x82", "\"\\u00e2\\u0082\""},             // a cut sequence
       {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u0080\""},  // an encoded surrogate
   };
   for (const Case& c : cases) EXPECT_EQ(JsonString(c.bytes), c.json);

@@ -36,8 +36,8 @@ std::string MakeArchive(const std::vector<std::string>& members, uint32_t versio
   std::string records;
   for (size_t i = 0; i < members.size(); ++i) {
     const std::string record = U32(static_cast<uint32_t>(archive.size())) +
-                               U32(static_cast<uint32_t>(members[i].size())) +
-                               "member" + std::to_string(i);
+                               U32(static_cast<uint32_t>(members[i].size())) + "member" +
+                               std::to_string(i);
     records += U32(static_cast<uint32_t>(record.size())) + record;
     archive += members[i];
   }
