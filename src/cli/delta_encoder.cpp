@@ -215,7 +215,7 @@ class CEncoder {
         m_oldMatch(oldFile, oldSize, kMatchBuffer),
         m_oldDiagonal(oldFile, oldSize, kSmallBuffer),
         m_oldBack(oldFile, oldSize, kSmallBuffer),
-        m_oldIndex(oldFile, oldSize, kScanBuffer) {}
+        m_oldFile(oldFile) {}
 
   CResult Run(std::vector<CDeltaBlock>* blocks, CDeltaStats* stats);
 
@@ -240,7 +240,7 @@ class CEncoder {
   void EmitLocal(uint64_t oldOffset, uint64_t length);
   bool Failed() const {
     return m_newScan.failed() || m_newBack.failed() || m_oldMatch.failed() ||
-           m_oldDiagonal.failed() || m_oldBack.failed() || m_oldIndex.failed();
+           m_oldDiagonal.failed() || m_oldBack.failed();
   }
 
   const CDeltaOptions& m_options;
@@ -255,7 +255,7 @@ class CEncoder {
   CFileWindow m_oldMatch;
   CFileWindow m_oldDiagonal;
   CFileWindow m_oldBack;
-  CFileWindow m_oldIndex;
+  CReadableFile& m_oldFile;
   int64_t m_diagonal = 0;  // old offset minus new offset of the last match
   std::vector<CDeltaBlock> m_blocks;
   uint64_t m_newBytes = 0;
@@ -265,9 +265,11 @@ class CEncoder {
 bool CEncoder::IndexOldFile() {
   const uint64_t windows = m_oldLimit / m_window;
   const uint64_t perChunk = kScanBuffer / m_window;
+  // Its buffer is released before the scan needs its own.
+  CFileWindow oldIndex(m_oldFile, m_oldSize, kScanBuffer);
   for (uint64_t w = 0; w < windows; w += perChunk) {
     const uint64_t count = std::min(perChunk, windows - w);
-    const uint8_t* p = m_oldIndex.Get(w * m_window, static_cast<size_t>(count * m_window));
+    const uint8_t* p = oldIndex.Get(w * m_window, static_cast<size_t>(count * m_window));
     if (p == nullptr) return false;
     for (uint64_t i = 0; i < count; ++i) {
       m_table.Insert(m_hash.Window(p + i * m_window), static_cast<uint32_t>(w + i));
