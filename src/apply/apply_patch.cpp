@@ -16,6 +16,11 @@ bool CPatchRun::ApplyPatch(std::vector<std::string> names) {
   ReadEntryCount(*m_pEntryStream, &entryCount);
   m_status.SetText("Start Patch.....");
 
+  if (!EnoughFreeSpace(names)) {
+    m_pEntryStream.reset();
+    m_pDataStream.reset();
+    return false;
+  }
   std::vector<std::string> written;
   bool ok = WriteListedEntries(names, &written);
   // Only complete temporary files go on to be installed; a failed one is already gone.

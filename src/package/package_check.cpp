@@ -46,6 +46,13 @@ bool IsSafeEntryName(const std::string& name, std::string* why) {
     *why = "name ends with a separator";
     return false;
   }
+  // Temporary files lie beside their targets under this prefix: a name carrying it could
+  // be another entry's temporary file.
+  const size_t fileStart = name.find_last_of("\\/") + 1;
+  if (name.compare(fileStart, std::strlen(kTempPrefix), kTempPrefix) == 0) {
+    *why = std::string("file name starts with \"") + kTempPrefix + "\"";
+    return false;
+  }
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = start;

@@ -87,6 +87,10 @@ class CPatchRun {
   // Checks the current entry's (m_entry) temporary file and renames it over the
   // installed file. On failure the installed file stays and the temporary file goes.
   bool InstallEntry(const std::string& name);
+  // Total size of the new files of the listed entries: what the first pass writes.
+  uint64_t NewBytesOf(const std::vector<std::string>& names) const;
+  // Whether the install folder's volume can hold every new file at once; says so when not.
+  bool EnoughFreeSpace(const std::vector<std::string>& names);
   // Deletes a temporary file that will not be installed; says so when it cannot.
   void DiscardTemporaryFile(const std::string& path);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -214,6 +215,20 @@ TEST_F(ApplyPatchTest, ImmutableTargetKeepsTheOldFile) {
   EXPECT_EQ(dir.Read("a.pkg"), "old a");
   EXPECT_TRUE(TemporaryFiles().empty());
   EXPECT_TRUE(fake.trace.Contains("a.pkg is not patched: cannot replace the installed file"));
+}
+
+TEST_F(ApplyPatchTest, ReadOnlyTargetKeepsTheOldFile) {
+  dir.Write("a.pkg", "old a");
+  dir.Write("b.pkg", "old b");
+  ASSERT_EQ(::chmod(dir.Path("a.pkg").c_str(), 0444), 0);
+  Load({OneBlockArchive("a.pkg", "new a"), OneBlockArchive("b.pkg", "new b")});
+  EXPECT_FALSE(Apply({"a.pkg", "b.pkg"}));
+  EXPECT_EQ(dir.Read("a.pkg"), "old a");
+  EXPECT_EQ(dir.Read("b.pkg"), "new b");  // the other entry is still installed
+  EXPECT_TRUE(TemporaryFiles().empty());
+  EXPECT_TRUE(fake.trace.Contains("a.pkg is not patched: cannot replace the installed file"))
+      << fake.trace.Dump();
+  EXPECT_TRUE(fake.trace.Contains("read-only")) << fake.trace.Dump();
 }
 
 TEST_F(ApplyPatchTest, NamesMissingFromThePackageFailAtItsEnd) {

@@ -183,7 +183,8 @@ TEST(PackageCheck, EntryNameSafety) {
       {"\\x.pkg", false},        {"/x.pkg", false},       {"C:\\x.pkg", false},
       {"c:x.pkg", false},        {"a:b", false},          {"..", false},
       {"data\\..\\x", false},    {"data/../../x", false}, {"data\\..", false},
-      {"data\\", false},         {"data/", false},
+      {"data\\", false},         {"data/", false},        {".temp_a.pkg", false},
+      {"x/.temp_a.pkg", false},  {"x\\.temp_", false},    {"a.temp_b", true},
   };
   for (const Case& c : cases) {
     std::string why;

@@ -6,15 +6,9 @@
 #include "run/patch_run.h"
 #include "support/fake_files.h"
 #include "support/fake_platform.h"
+#include "support/patch_run_access.h"
 #include "support/test_package.h"
 
-class CPatchRunTestAccess {
- public:
-  static CMemoryInputStream* EntryStream(CPatchRun& r) { return r.m_pEntryStream.get(); }
-  static CMemoryInputStream* DataStream(CPatchRun& r) { return r.m_pDataStream.get(); }
-  static const uint8_t* Package(CPatchRun& r) { return r.m_pPackage; }
-  static uint32_t PackageSize(CPatchRun& r) { return r.m_packageSize; }
-};
 
 namespace {
 

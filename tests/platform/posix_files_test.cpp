@@ -67,6 +67,19 @@ TEST(PosixFiles, ReplaceOverwritesInOneStepAndMoveNeverDoes) {
   EXPECT_FALSE(dir.Exists("other"));
 }
 
+TEST(PosixFiles, ReplaceRefusesAReadOnlyTargetAndKeepsIt) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  dir.Write("target", "old");
+  dir.Write("temp", "new");
+  ASSERT_EQ(chmod(dir.Path("target").c_str(), 0444), 0);
+  const CResult r = fs.Replace(dir.Path("temp"), dir.Path("target"));
+  EXPECT_FALSE(r.ok());
+  EXPECT_NE(r.message().find("read-only"), std::string::npos) << r.message();
+  EXPECT_EQ(dir.Read("target"), "old");
+  EXPECT_EQ(dir.Read("temp"), "new");
+}
+
 TEST(PosixFiles, BackslashesSeparateFolders) {
   CTempDir dir;
   CFileSystem& fs = *DefaultFileSystem();

@@ -181,6 +181,13 @@ class PosixFileSystem : public CFileSystem {
 
   CResult Replace(const std::string& from, const std::string& to) override {
     const std::string target = NativePath(to);
+    // A read-only file is one its owner does not want changed. A rename would replace it
+    // anyway (only the folder's permissions count here); refuse, as Windows does.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      return CResult::Error(EACCES, to + ": the file is read-only");
+    }
     if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return PosixError(to, errno);
     // Make the new name durable as well as the new bytes.
     return SyncFolderOf(target);
