@@ -1,14 +1,13 @@
 #include "cli/terminal_ui.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 
-namespace {
+#include "cli/progress_display.h"
+#include "cli/terminal.h"
 
-bool StdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+namespace {
 
 std::string ReadAnswerLine() {
   std::string line;
@@ -26,15 +25,20 @@ bool CTerminalUi::AskYesNo(WindowHandle, const std::string& text, const std::str
   for (char& c : question) {
     if (c == '\n') c = ' ';
   }
-  std::cerr << "\n" << caption << ": " << question << " [y/N] " << std::flush;
+  if (m_display != nullptr) m_display->Pause();
+  std::cerr << caption << ": " << question << " [y/N] " << std::flush;
   const std::string answer = ReadAnswerLine();
+  if (m_display != nullptr) m_display->Resume();
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
 std::string CTerminalUi::ChooseFolder(WindowHandle, const std::string& title) {
   if (!StdinIsTerminal()) return std::string();
+  if (m_display != nullptr) m_display->Pause();
   std::cerr << title << " (install folder, empty to cancel): " << std::flush;
-  return ReadAnswerLine();
+  std::string folder = ReadAnswerLine();
+  if (m_display != nullptr) m_display->Resume();
+  return folder;
 }
 
 void CTerminalUi::PostResult(WindowHandle, uint32_t, uintptr_t wParam) {
