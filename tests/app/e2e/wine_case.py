@@ -180,7 +180,7 @@ class Case:
 
 
 def freeze_at(case, name, size=0):
-    """Starts an inspector that stops the run's worker once the install folder holds
+    """Starts an probe that stops the run's worker once the install folder holds
     `name` with at least `size` bytes. Start it before the program: it waits for the
     window, then polls the file without pause. Finish with frozen()."""
     return case.env.inspect_background("freeze", CLASS,

@@ -1,5 +1,5 @@
 """The end-to-end cases: MRManualPatch.exe patching real install folders under Wine,
-looked at and driven from outside (the inspector, xdotool, screenshots)."""
+looked at and driven from outside (the probe, xdotool, screenshots)."""
 
 import os
 

@@ -1,5 +1,5 @@
 """The Wine side of the end-to-end tests: a virtual X display, a Wine prefix of our own,
-and helpers to run the program and the inspector in them, look at the registry and take
+and helpers to run the program and the probe in them, look at the registry and take
 screenshots. Every wait has a timeout; nothing here blocks without one.
 
 The environment is made once per suite (setup) and shared by the cases through a small
@@ -41,8 +41,8 @@ class WineEnv:
         self.work = os.path.abspath(work)
         self.windows_build = os.path.abspath(windows_build)
         self.exe = os.path.join(self.windows_build, "src", "app", "MRManualPatch.exe")
-        self.inspector = os.path.join(self.windows_build, "src", "app", "inspector",
-                                      "mrinspect.exe")
+        self.probe = os.path.join(self.windows_build, "src", "app", "probe",
+                                      "mrprobe.exe")
         self.prefix = os.path.join(self.work, "prefix")
         self.state_file = os.path.join(self.work, "env.json")
         self.state = {}
@@ -50,7 +50,7 @@ class WineEnv:
     # ----- environment -----
 
     def built(self):
-        return os.path.exists(self.exe) and os.path.exists(self.inspector)
+        return os.path.exists(self.exe) and os.path.exists(self.probe)
 
     def env(self):
         e = dict(os.environ)
@@ -99,7 +99,7 @@ class WineEnv:
             out = os.path.join(self.work, "font-check-%d.bmp" % len(text))
             rc, lines = self.inspect("render", winpath(self.exe), winpath(out), -1, text, "")
             if rc != 0:
-                raise Failure("the inspector cannot draw: %s" % lines)
+                raise Failure("the probe cannot draw: %s" % lines)
             pictures.append(images.load(out))
         count, _ = images.differences(pictures[0], pictures[1])
         if count == 0:
@@ -172,14 +172,14 @@ class WineEnv:
         return p.returncode, p.stdout.decode("latin-1").replace("\r\n", "\n")
 
     def inspect(self, *args, timeout_ms=15000):
-        """Runs mrinspect; returns (exit code, output lines)."""
-        rc, out = self.wine([self.inspector] + [str(a) for a in args],
+        """Runs mrprobe; returns (exit code, output lines)."""
+        rc, out = self.wine([self.probe] + [str(a) for a in args],
                             timeout=timeout_ms / 1000.0 + 30)
         return rc, out.splitlines()
 
     def inspect_background(self, *args):
-        """Starts mrinspect and returns at once; finish it with finish_inspect."""
-        return subprocess.Popen(["wine", self.inspector] + [str(a) for a in args],
+        """Starts mrprobe and returns at once; finish it with finish_inspect."""
+        return subprocess.Popen(["wine", self.probe] + [str(a) for a in args],
                                 env=self.env(), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
@@ -189,7 +189,7 @@ class WineEnv:
         except subprocess.TimeoutExpired:
             process.kill()
             process.communicate()
-            raise Failure("the inspector did not finish within %d s" % timeout)
+            raise Failure("the probe did not finish within %d s" % timeout)
         return process.returncode, out.decode("latin-1").replace("\r\n", "\n").splitlines()
 
     def xdotool(self, *args):
@@ -261,7 +261,7 @@ class Program:
 
 
 def parse_window(lines):
-    """mrinspect window output -> dict with rects as tuples and a list of children."""
+    """mrprobe window output -> dict with rects as tuples and a list of children."""
     info = {"children": []}
     for line in lines:
         if line.startswith("child "):
@@ -282,7 +282,7 @@ def parse_window(lines):
 
 
 def parse_dialogs(lines):
-    """mrinspect dialogs output -> list of dicts: caption, rect, statics, buttons."""
+    """mrprobe dialogs output -> list of dicts: caption, rect, statics, buttons."""
     dialogs = []
     for line in lines:
         if line.startswith("dialog="):

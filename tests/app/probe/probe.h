@@ -1,6 +1,6 @@
 #pragma once
 
-// mrinspect: a test-only Win32 console program that the end-to-end tests run under the
+// mrprobe: a test-only Win32 console program that the end-to-end tests run under the
 // same Wine prefix and display as MRManualPatch.exe. It looks at the program from the
 // outside, the way a user or another program sees it: windows and their rectangles,
 // the dialogs owned by the main window, their texts and buttons.

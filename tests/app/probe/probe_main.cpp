@@ -1,7 +1,7 @@
-// mrinspect COMMAND ARGS...  (see usage below). Prints key=value lines; exit code 0 on
+// mrprobe COMMAND ARGS...  (see usage below). Prints key=value lines; exit code 0 on
 // success, 1 when what was awaited did not happen in time, 2 on bad arguments.
 
-#include "inspector.h"
+#include "probe.h"
 
 #include <tlhelp32.h>
 
@@ -13,7 +13,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: mrinspect COMMAND ...\n"
+    "usage: mrprobe COMMAND ...\n"
     "  window CLASS TIMEOUT_MS         wait for a visible top-level window; print it and its "
     "children\n"
     "  dialogs OWNER_CLASS TIMEOUT_MS  wait for dialogs owned by a window of OWNER_CLASS; print "
@@ -333,7 +333,7 @@ std::string ClassOf(HWND hwnd) {
 
 std::string WindowText(HWND hwnd) {
   // WM_GETTEXT is carried across processes; the timeout keeps a hung window from hanging
-  // the inspector.
+  // the probe.
   char text[4096] = {};
   DWORD_PTR length = 0;
   if (SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),

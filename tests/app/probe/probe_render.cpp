@@ -2,7 +2,7 @@
 #include <fstream>
 #include <vector>
 
-#include "inspector.h"
+#include "probe.h"
 
 namespace {
 
