@@ -9,6 +9,7 @@
 
 #include "package/coding.h"
 #include "package/package_format.h"
+#include "apply/on_disk_apply_test.h"
 #include "run/patch_run.h"
 #include "support/fake_platform.h"
 #include "support/temp_dir.h"
@@ -69,20 +70,7 @@ struct Fixture {
   }
 };
 
-class ArchivePatchTest : public ::testing::Test {
- protected:
-  bool Apply(const std::vector<TestEntry>& entries, const std::vector<std::string>& names) {
-    fake.package.bytes = BuildTestPackage(entries).bytes;
-    run = std::make_unique<CPatchRun>(fake.Get());
-    EXPECT_TRUE(run->LoadPackage()) << fake.trace.Dump();
-    g_installFolder = dir.path();
-    return run->ApplyPatch(names);
-  }
-
-  CTempDir dir;
-  CFakePlatform fake;  // the real file system
-  std::unique_ptr<CPatchRun> run;
-};
+using ArchivePatchTest = OnDiskApplyTest;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/coding.h"
+#include "apply/on_disk_apply_test.h"
 #include "run/patch_run.h"
 #include "support/fake_platform.h"
 #include "support/temp_dir.h"
@@ -66,20 +67,7 @@ std::string Content(size_t n) {
   return s;
 }
 
-class WholeFilePatchTest : public ::testing::Test {
- protected:
-  bool Apply(const std::vector<TestEntry>& entries, const std::vector<std::string>& names) {
-    fake.package.bytes = BuildTestPackage(entries).bytes;
-    run = std::make_unique<CPatchRun>(fake.Get());
-    EXPECT_TRUE(run->LoadPackage()) << fake.trace.Dump();
-    g_installFolder = dir.path();
-    return run->ApplyPatch(names);
-  }
-
-  CTempDir dir;
-  CFakePlatform fake;  // the real file system
-  std::unique_ptr<CPatchRun> run;
-};
+using WholeFilePatchTest = OnDiskApplyTest;
 
 }  // namespace
 
