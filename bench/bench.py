@@ -23,6 +23,7 @@ import filecmp
 import json
 import os
 import platform
+import random
 import re
 import shlex
 import shutil
@@ -90,6 +91,11 @@ def timed_shell(script, scratch):
     system = float(re.search(r"System time \(seconds\): ([\d.]+)", text).group(1))
     rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1)) * 1024
     return Timed(wall, user + system, rss)
+
+
+def load_average():
+    with open("/proc/loadavg") as f:
+        return f.read().split()[0]
 
 
 def sync():
@@ -338,10 +344,14 @@ class Bench:
                               "/proc/sys/vm/drop_caches needs root): cold runs left out.")
         self.samples = {(m[0], c): [] for m in methods for c in caches}
         checked = set()
+        order = random.Random(self.args.seed)
         for r in range(self.args.runs):
-            rotated = methods[r % len(methods):] + methods[:r % len(methods)]
             for cache in caches:
-                for name, durable, prepare, script, inputs, outputs in rotated:
+                # A new order every round, so that no method always follows the same one
+                # (a method can leave the page cache or the disk in a state the next pays for).
+                shuffled = list(methods)
+                order.shuffle(shuffled)
+                for name, durable, prepare, script, inputs, outputs in shuffled:
                     prepare()
                     if cache == "warm":
                         read_through(inputs)
@@ -390,7 +400,7 @@ class Bench:
             for line in f:
                 if line.startswith("MemTotal"):
                     mem = int(line.split()[1]) * 1024
-        fs = output(["df", "-T", "--output=source,fstype", self.work]).splitlines()[-1].split()
+        fs = output(["df", "--output=source,fstype", self.work]).splitlines()[-1].split()
         versions = {}
         for pkg in ("xdelta3", "zstd", "rdiff", "bsdiff", "coreutils", "time", "libssl3",
                     "g++", "linux-image-amd64"):
@@ -403,6 +413,8 @@ class Bench:
             "kernel": platform.release(),
             "os": output(["sh", "-c", ". /etc/os-release && echo $PRETTY_NAME"]),
             "disk": f"{fs[0]} ({fs[1]})" if len(fs) == 2 else "?",
+            "load": f"{self.load_before} before the run, {load_average()} after "
+                    f"(1-minute load average; {os.cpu_count()} cores)",
             "mrpatch": output([self.mrpatch, "--version"]),
             "compiler": output(["c++", "--version"]).splitlines()[0],
             "tools": versions,
@@ -497,7 +509,7 @@ class Bench:
                     f"{self.args.seed}` on {datetime.date.today().isoformat()}; the whole run "
                     f"took {duration / 60:.1f} minutes. How to read it: docs/benchmarks.md.\n")
         text.append("## Machine\n")
-        for k in ("cpu", "memory", "os", "kernel", "disk", "compiler", "mrpatch"):
+        for k in ("cpu", "memory", "os", "kernel", "disk", "load", "compiler", "mrpatch"):
             text.append(f"- {k}: {m[k]}")
         text.append("- tools (Debian package versions): " +
                     ", ".join(f"{k} {v}" for k, v in m["tools"].items()))
@@ -526,10 +538,10 @@ class Bench:
             text += [f"- {f}" for f in self.failures]
             text.append("")
         text.append("## Notes\n")
-        text.append("- The machine is shared (2 cores, another job compiling and running tests "
-                    "at the same time) and its disk is virtual; single runs vary by up to 2x, "
-                    "so only medians are compared. A cold page cache is the guest's: the host "
-                    "may still hold the disk's blocks.")
+        text.append("- Single runs vary (see Runs below, and the load line above for what else "
+                    "the machine was doing), so only medians are compared. Dropping the page "
+                    "cache empties this machine's cache; on a virtual machine the host may still "
+                    "hold the disk's blocks, so a cold read is faster than from the device.")
         text += [f"- {n}" for n in self.notes]
         text.append("")
         text.append("## Runs\n")
@@ -546,6 +558,7 @@ class Bench:
 
     def main(self):
         start = time.perf_counter()
+        self.load_before = load_average()
         self.generate()
         log("building the patches")
         self.builds()
@@ -573,7 +586,7 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the client and the patches")
     parser.add_argument("--size-mb", type=int, default=1024)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--build-runs", type=int, default=3)
     parser.add_argument("--results", help="write the report here too")
     parser.add_argument("--keep", action="store_true", help="keep the patches")

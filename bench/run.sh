@@ -6,7 +6,7 @@
 #
 #   --size-mb N  size of the largest archive in MiB (default 1024)
 #   --seed S     seed of the generated client (default 1)
-#   --runs R     timed runs of every apply method per cache state (default 5)
+#   --runs R     timed runs of every apply method per cache state (default 7)
 #   --work DIR   where the client and the patches go (default ${TMPDIR:-/tmp}/mrpatch-bench);
 #                it needs about 3.5 times N MiB free, on the disk to be measured
 #   --keep       keep the generated client and the patches afterwards
@@ -21,7 +21,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 size=1024
 seed=1
-runs=5
+runs=7
 work="${TMPDIR:-/tmp}/mrpatch-bench"
 keep=0
 while (($# > 0)); do
