@@ -58,8 +58,9 @@ def plan_members(rng, archive_size, member_size):
     return sizes
 
 
-def write_archive(path, members, seed, version):
-    """members: list of (key, size). Returns the index bytes' length."""
+def write_archive(path, members, seed, version, content=member_bytes):
+    """members: list of (key, size); content(seed, key, size) gives a member's bytes.
+    Returns the index bytes' length."""
     records = []
     offset = HEADER_SIZE
     for key, size in members:
@@ -76,7 +77,7 @@ def write_archive(path, members, seed, version):
     with open(path, "wb") as f:
         f.write(header)
         for key, size in members:
-            f.write(member_bytes(seed, key, size))
+            f.write(content(seed, key, size))
         f.write(index)
     return len(index)
 

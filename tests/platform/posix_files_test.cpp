@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
@@ -111,6 +115,55 @@ TEST(PosixFiles, AppendFromCopiesAStretchAndStopsAtTheSourceEnd) {
   ASSERT_TRUE(out->Append(">", 1).ok());  // plain writes continue after the copies
   ASSERT_TRUE(out->Close().ok());
   EXPECT_EQ(dir.Read("dst"), "<" + source.substr(5, 2500000) + source.substr(2999990) + ">");
+}
+
+// Stretches at the same place in a page as the write position go through the kernel,
+// the others through a buffer: a file built from both kinds, in either order, must hold
+// exactly the bytes asked for, including stretches larger than the buffer, stretches that
+// run past the source's end, and plain writes between copies.
+TEST(PosixFiles, AppendFromMixesPageAlignedAndUnalignedStretches) {
+  CTempDir dir;
+  CFileSystem& fs = *DefaultFileSystem();
+  std::string source;
+  uint32_t x = 12345;
+  for (int i = 0; i < 5000000; ++i) {
+    x = x * 1103515245u + 12345u;
+    source += static_cast<char>(x >> 24);
+  }
+  dir.Write("src", source);
+  struct Stretch {
+    bool samePlaceInPage;  // offset = page * 4096 + (write position % 4096)
+    uint64_t pageOrOffset;
+    uint64_t size;
+    const char* thenWrite;
+  };
+  const std::vector<std::vector<Stretch>> cases = {
+      {{true, 0, 8192, ""}, {false, 7, 3000000, ""}, {true, 5, 2100000, ""}, {false, 1, 9, "|"}},
+      {{false, 1, 2500000, "|"}, {true, 3, 1500000, "|"}, {true, 0, 10, ""}},
+      {{false, 4999000, 5000, ""}, {true, 1, 4096, "|"}, {true, 1220, 5000, ""}},  // past the end
+      {{false, 100, 0, ""}, {true, 0, 0, "|"}, {false, 3, 1 << 21, ""}},          // empty ones
+  };
+  for (size_t c = 0; c < cases.size(); ++c) {
+    std::unique_ptr<CReadableFile> in;
+    ASSERT_TRUE(fs.OpenRead(dir.Path("src"), &in).ok());
+    std::unique_ptr<CWritableFile> out;
+    ASSERT_TRUE(fs.OpenWrite(dir.Path("dst"), &out).ok());
+    std::string expected;
+    for (const Stretch& s : cases[c]) {
+      const uint64_t offset =
+          s.samePlaceInPage ? s.pageOrOffset * 4096 + expected.size() % 4096 : s.pageOrOffset;
+      uint64_t copied = 99;
+      ASSERT_TRUE(out->AppendFrom(*in, offset, s.size, &copied).ok()) << "case " << c;
+      const uint64_t available =
+          offset >= source.size() ? 0 : std::min<uint64_t>(s.size, source.size() - offset);
+      EXPECT_EQ(copied, available) << "case " << c;
+      expected += source.substr(std::min<uint64_t>(offset, source.size()), available);
+      ASSERT_TRUE(out->Append(s.thenWrite, std::strlen(s.thenWrite)).ok());
+      expected += s.thenWrite;
+    }
+    ASSERT_TRUE(out->Close().ok());
+    EXPECT_TRUE(dir.Read("dst") == expected) << "case " << c;
+  }
 }
 
 TEST(PosixFiles, WriteIntoAFolderWithoutPermissionFails) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "platform/path.h"
@@ -67,27 +68,40 @@ class PosixWritableFile : public CWritableFile {
       p += w;
       n -= static_cast<size_t>(w);
       m_offset += static_cast<uint64_t>(w);
+      StartWriteback();
     }
     return CResult::Ok();
   }
 
   CResult AppendFrom(CReadableFile& source, uint64_t offset, uint64_t n,
                      uint64_t* copied) override {
+    *copied = 0;
 #ifdef __linux__
-    // Let the kernel copy (or share extents) without passing the bytes through us.
+    // The kernel copies well when every source page lands on one destination page, that
+    // is when both offsets lie at the same place in a page (and a file system that can
+    // share extents then shares them). Otherwise each page it moves straddles two pages
+    // of the destination, which measures about 1.5 times slower than reading the stretch
+    // through a buffer and writing it whole.
     auto* posixSource = dynamic_cast<PosixReadableFile*>(&source);
-    if (posixSource != nullptr && m_fd >= 0 && m_kernelCopy) {
-      *copied = 0;
+    if (posixSource != nullptr && n > kCopyBuffer) {
+      // Have the whole stretch read at once rather than one readahead window after the
+      // other: when the source is not in memory, the disk then gets deep queues of reads
+      // while the stretch is being written. Advisory, like any hint.
+      ::posix_fadvise(posixSource->fd(), static_cast<off_t>(offset), static_cast<off_t>(n),
+                      POSIX_FADV_WILLNEED);
+    }
+    if (posixSource != nullptr && m_fd >= 0 && m_kernelCopy &&
+        ((offset ^ m_offset) & (kPageSize - 1)) == 0) {
       while (*copied < n) {
         loff_t in = static_cast<loff_t>(offset + *copied);
         loff_t out = static_cast<loff_t>(m_offset);
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(n - *copied, 1u << 30));
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(n - *copied, kWritebackStep));
         const ssize_t r = ::copy_file_range(posixSource->fd(), &in, m_fd, &out, want, 0);
         if (r < 0) {
           if (errno == EINTR) continue;
           if (*copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
                                errno == EINVAL)) {
-            m_kernelCopy = false;  // fall back to the portable path for this file
+            m_kernelCopy = false;  // fall back to the buffer for this file
             break;
           }
           return PosixError(m_path, errno);
@@ -95,11 +109,12 @@ class PosixWritableFile : public CWritableFile {
         if (r == 0) return Seek();
         *copied += static_cast<uint64_t>(r);
         m_offset += static_cast<uint64_t>(r);
+        StartWriteback();
       }
       if (m_kernelCopy) return Seek();
     }
 #endif
-    return CWritableFile::AppendFrom(source, offset, n, copied);
+    return CopyThroughBuffer(source, offset, n, copied);
   }
 
   CResult Sync() override {
@@ -117,6 +132,43 @@ class PosixWritableFile : public CWritableFile {
   }
 
  private:
+  static constexpr uint64_t kPageSize = 4096;
+  static constexpr size_t kCopyBuffer = size_t{1} << 20;
+  static constexpr uint64_t kWritebackStep = uint64_t{8} << 20;
+
+  // Asks the kernel to start writing out each finished stretch of kWritebackStep bytes
+  // (whole pages only, so a page that is still being filled is not written twice),
+  // without waiting for it. The disk then works while the rest of the file is produced,
+  // and the closing Sync only waits for the tail instead of for the whole file. Advisory:
+  // a failure here is ignored, Sync reports whatever does not reach the disk.
+  void StartWriteback() {
+#ifdef __linux__
+    const uint64_t end = m_offset & ~(kPageSize - 1);
+    if (end - m_writebackStart < kWritebackStep) return;
+    ::sync_file_range(m_fd, static_cast<off64_t>(m_writebackStart),
+                      static_cast<off64_t>(end - m_writebackStart), SYNC_FILE_RANGE_WRITE);
+    m_writebackStart = end;
+#endif
+  }
+
+  // Reads the stretch through one buffer, allocated on the first use and kept for the
+  // file's other stretches, and appends it in writes of the buffer's size.
+  CResult CopyThroughBuffer(CReadableFile& source, uint64_t offset, uint64_t n,
+                            uint64_t* copied) {
+    if (m_buffer == nullptr) m_buffer.reset(new uint8_t[kCopyBuffer]);
+    while (*copied < n) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(n - *copied, kCopyBuffer));
+      const int64_t got = source.ReadAt(offset + *copied, m_buffer.get(), want);
+      if (got < 0) return CResult::Error(EIO, m_path + ": cannot read the source of a copy");
+      if (got == 0) break;
+      CResult r = Append(m_buffer.get(), static_cast<size_t>(got));
+      if (!r.ok()) return r;
+      *copied += static_cast<uint64_t>(got);
+      if (static_cast<size_t>(got) < want) break;
+    }
+    return CResult::Ok();
+  }
+
   // copy_file_range moves the explicit output offset, not the file position: keep the
   // file position in step so that later plain writes append.
   CResult Seek() {
@@ -129,7 +181,9 @@ class PosixWritableFile : public CWritableFile {
   int m_fd;
   std::string m_path;
   uint64_t m_offset = 0;
+  uint64_t m_writebackStart = 0;  // everything before was handed to StartWriteback
   bool m_kernelCopy = true;
+  std::unique_ptr<uint8_t[]> m_buffer;
 };
 
 // Package names use '\' as well as '/'; on this platform only '/' separates folders.
