@@ -34,12 +34,17 @@ cp -a "$old" "$WORK/locked"
 chmod -R a+rX "$WORK/locked"
 chmod 555 "$WORK/locked"
 as_user=()
+program=$MRPATCH
 if [[ $(id -u) -eq 0 ]]; then
   command -v setpriv >/dev/null || { echo "SKIP: setpriv is missing"; exit 77; }
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  # The build folder may lie where that user cannot reach: run a copy from here.
+  cp "$MRPATCH" "$WORK/mrpatch"
+  chmod 755 "$WORK/mrpatch"
+  program=$WORK/mrpatch
 fi
 rc=0
-"${as_user[@]}" "$MRPATCH" apply --package "$pkg" --install-dir "$WORK/locked" --no \
+"${as_user[@]}" "$program" apply --package "$pkg" --install-dir "$WORK/locked" --no \
   >"$WORK/locked.log" 2>&1 || rc=$?
 [[ $rc -eq 1 ]] || { cat "$WORK/locked.log"; fail "locked folder: exit code $rc, expected 1"; }
 same_tree "$WORK/locked" "$old" || fail "locked folder: files changed"
