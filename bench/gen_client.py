@@ -86,10 +86,7 @@ def versions(rng, name, archive_size, edit_fraction):
     return old, new
 
 
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
+write = sample_client.write_file
 
 
 def main():
