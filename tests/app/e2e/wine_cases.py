@@ -65,6 +65,30 @@ def case_complete(case):
         check(line in trace, "trace line %r missing from standard output: %s" % (line, trace))
 
 
+def case_embed(case):
+    """An operator's patcher: mrpatch.exe embed writes the package into a copy of the
+    program as resource DAT 136; the copy then patches like a built one."""
+    client = fixtures.standard_client()
+    client.install(case.install_folder)
+    case.set_location(case.install_folder)
+    package = case.path("patch.pkgdata")
+    with open(package, "wb") as f:
+        f.write(client.package())
+    mrpatch = os.path.join(case.env.windows_build, "src", "cli", "mrpatch.exe")
+    patcher = case.path("Patcher.exe")
+    rc, out = case.env.wine([mrpatch, "embed", "--package", winpath(package),
+                             "--program", winpath(case.env.exe), "-o", winpath(patcher)])
+    check(rc == 0, "mrpatch.exe embed failed (%d): %s" % (rc, out))
+    rc, out = case.env.wine([mrpatch, "inspect", winpath(package)])
+    check(rc == 0 and "char1.pkg" in out, "mrpatch.exe inspect: %s" % out)
+    case.start(patcher)
+    case.expect_result_box(COMPLETED)
+    case.press("OK")
+    check(case.finish() == 0, "exit code is not 0")
+    case.expect_files(client, "new")
+    check(case.leftovers() == [], "files left behind: %s" % case.leftovers())
+
+
 def mismatch_client(case):
     client = fixtures.standard_client()
     # The installed map7.pkg is another version than the one the patch was made for.
@@ -298,6 +322,7 @@ def case_language_rows(case):
 CASES = {
     "window": case_window,
     "complete": case_complete,
+    "embed": case_embed,
     "mismatch_yes": case_mismatch_yes,
     "mismatch_no": case_mismatch_no,
     "browser_cancel": case_browser_cancel,
