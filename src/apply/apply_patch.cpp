@@ -38,10 +38,7 @@ bool CPatchRun::WriteListedEntries(const std::vector<std::string>& names,
   size_t next = 0;
   while (next < names.size()) {
     if (!ReadEntryRecord(entries, &m_entry)) {
-      // The package ended with names left: they are not in it, or not in package order.
-      for (; next < names.size(); ++next) {
-        m_platform.trace->Line(names[next] + " is not patched: it is not in the package");
-      }
+      ReportNamesNotInPackage(names, next);
       return false;
     }
     const std::string name = RecordName(m_entry);
@@ -75,4 +72,11 @@ bool CPatchRun::WriteListedEntries(const std::vector<std::string>& names,
     }
   }
   return ok;
+}
+
+void CPatchRun::ReportNamesNotInPackage(const std::vector<std::string>& names, size_t from) {
+  // The package ended with names left: they are not in it, or not in package order.
+  for (size_t i = from; i < names.size(); ++i) {
+    m_platform.trace->Line(names[i] + " is not patched: it is not in the package");
+  }
 }

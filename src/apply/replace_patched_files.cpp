@@ -22,9 +22,7 @@ bool CPatchRun::ReplacePatchedFiles(std::vector<std::string> names) {
   size_t next = 0;
   while (next < names.size()) {
     if (!ReadEntryRecord(entries, &m_entry)) {
-      for (; next < names.size(); ++next) {
-        m_platform.trace->Line(names[next] + " is not patched: it is not in the package");
-      }
+      ReportNamesNotInPackage(names, next);
       return false;
     }
     if (RecordName(m_entry) == names[next]) {

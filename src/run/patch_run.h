@@ -91,6 +91,9 @@ class CPatchRun {
   uint64_t NewBytesOf(const std::vector<std::string>& names) const;
   // Whether the install folder's volume can hold every new file at once; says so when not.
   bool EnoughFreeSpace(const std::vector<std::string>& names);
+  // Writes a trace line for every name from `from` on: the walk reached the end of the
+  // package without finding them.
+  void ReportNamesNotInPackage(const std::vector<std::string>& names, size_t from);
   // Deletes a temporary file that will not be installed; says so when it cannot.
   void DiscardTemporaryFile(const std::string& path);
 
